@@ -1,0 +1,51 @@
+// The event log: "EventLog.dat" of 48-byte records in the record folder, archived into the backup
+// folder when it grows past 5000 records or when the operator clears it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "model/clock.h"
+#include "model/ups_info.h"
+
+namespace tessel {
+
+constexpr int kEventRecSize = 48;
+constexpr int kEventLogMaxRecords = 5000;  // a live file past this is archived at the next append
+
+struct TEventRec {
+  double Time = 0;
+  uint8_t Address = 0;
+  uint8_t Kind = 0;  // 0 communication/program, 1 operating state, 2 alarm
+  int32_t Code = 0;
+  uint8_t AlarmState = 255;  // kind 2: 1 appeared, 0 cleared; otherwise 255
+  std::array<uint8_t, kStatusBlockSize> StatusSnapshot{};
+};
+
+std::array<uint8_t, kEventRecSize> EncodeEventRec(const TEventRec& r);
+TEventRec DecodeEventRec(const uint8_t* bytes);
+
+class TEventLog {
+ public:
+  // Folders end with a path separator or not; both work. Touches no file.
+  TEventLog(std::string recordDir, std::string backupDir, std::string fileName,
+            const TUpsTable& table, const Clock& clock);
+
+  int RecordCount();
+  bool Append(const TEventRec& rec);
+  void LogProgramEvent(int which);           // 0 started (20), 1 closing (21)
+  void LogDeviceEvent(int type, uint8_t address);  // 2 -> 22, 3 -> 18, 4 -> 23, 5 -> 19, 6 -> RunState
+  void Clear();
+
+  const std::string& FilePath() const { return filePath_; }
+  const std::string& BackupDir() const { return backupDir_; }
+  uint8_t Changed = 0;
+
+ private:
+  std::string recordDir_, backupDir_, fileName_, filePath_;
+  const TUpsTable& table_;
+  const Clock& clock_;
+};
+
+}  // namespace tessel
