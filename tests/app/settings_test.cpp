@@ -205,6 +205,7 @@ TEST_F(SettingsFile, WriteChangesOnlyTheTwelveValues) {
       "[DataLog]\r\n"
       "RecInterval=600";
   Put(before);
+  fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   Settings s;
   ReadUserParaIni(path_, s);
   EXPECT_TRUE(s.PortInfo.AutoStart);
@@ -233,6 +234,20 @@ TEST_F(SettingsFile, WriteChangesOnlyTheTwelveValues) {
             "Language=1\r\n"
             "[DataLog]\r\n"
             "RecInterval=600");
+  EXPECT_EQ(fs::status(path_).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(SettingsFile, WriteGoesThroughASymbolicLink) {
+  const fs::path real = dir_ / "real.ini";
+  std::ofstream(real, std::ios::binary) << "[Mine]\nx=1\n";
+  fs::create_symlink(real, path_);
+  WriteUserParaIni(path_, Defaults());
+  EXPECT_TRUE(fs::is_symlink(path_));
+  Settings back;
+  back.Language = 9;
+  ReadUserParaIni(real.string(), back);
+  ExpectSame(back, Defaults(), "through the link");
 }
 
 TEST_F(SettingsFile, WriteCreatesMissingSectionsAndKeys) {
