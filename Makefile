@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test run test-tsan test-asan fuzz bench clean
+.PHONY: all deps build test run test-tsan test-asan fuzz fuzz-ci fuzz-build bench clean
 
 all: build
 
@@ -34,6 +34,22 @@ test-asan: deps
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
+
+# libFuzzer targets (fuzz/*_fuzz.cpp) built with clang in their own folder; each runs FUZZ_SECONDS.
+fuzz-build: deps
+	cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j $(JOBS)
+
+fuzz: fuzz-build
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash fuzz/run.sh build-fuzz
+
+fuzz-ci:
+	$(MAKE) fuzz FUZZ_SECONDS=20
+
+# Benchmarks (bench/) in the main build folder; figures go to the terminal.
+bench: build
+	cmake --build $(BUILD) -j $(JOBS) --target tessel_bench
+	$(BUILD)/bin/tessel_bench $(BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD) build-tsan build-asan build-fuzz
