@@ -87,9 +87,20 @@ TEST_F(V31Driver, RotationAsksEachDeviceItsKindsThenMovesOn) {
   AddDevice(6, 0);
   const std::vector<std::pair<int, std::string>> expected = {
       {1, "42"},  // initial target, not in the list and lost: one kind
-      {5, "42"}, {5, "43"}, {5, "44"}, {5, "80"}, {5, "82"}, {7, "42"},  // lost device: one request
-                                                                         // per visit
-      {6, "42"}, {6, "43"}, {6, "44"}, {6, "80"}, {6, "82"}, {5, "42"}, {5, "43"},
+      {5, "42"},
+      {5, "43"},
+      {5, "44"},
+      {5, "80"},
+      {5, "82"},
+      {7, "42"},  // lost device: one request
+                  // per visit
+      {6, "42"},
+      {6, "43"},
+      {6, "44"},
+      {6, "80"},
+      {6, "82"},
+      {5, "42"},
+      {5, "43"},
   };
   for (size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(Next(), expected[i]) << "request " << i;
