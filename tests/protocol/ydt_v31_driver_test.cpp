@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <bit>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,9 +65,13 @@ std::vector<uint8_t> Snapshot(const TUpsInfo& u) {
   for (uint8_t b : {u.InputSwitch, u.OutputSwitch, u.BypassSwitch, u.MaintSwitch, u.BattTest,
                     u.InputSupply, u.UpsSupply, u.AlarmCount})
     s.push_back(b);
-  for (int32_t v : {u.RunState, u.AlarmCodes[0]}) s.push_back(static_cast<uint8_t>(v));
-  for (double d : {u.BattCurr1P, u.BattCurr1N, u.BattCurr2P, u.BattCurr2N})
-    s.push_back(static_cast<uint8_t>(d));
+  auto put = [&](auto v) {
+    const auto bytes = std::bit_cast<std::array<uint8_t, sizeof(v)>>(v);
+    s.insert(s.end(), bytes.begin(), bytes.end());
+  };
+  put(u.RunState);
+  put(u.AlarmCodes);
+  for (double d : {u.BattCurr1P, u.BattCurr1N, u.BattCurr2P, u.BattCurr2N}) put(d);
   return s;
 }
 
