@@ -62,6 +62,41 @@ def settings_seeds():
     put("settings_reader_fuzz", "empty", b"")
 
 
+def length_field(lenid):
+    s = (lenid & 0xF) + ((lenid >> 4) & 0xF) + ((lenid >> 8) & 0xF)
+    return "%X%03X" % ((-s) % 16, lenid & 0xFFF)
+
+
+def ascii_answer(ver, addr, info, rtn=0):
+    head = "~%02X%02X2A%02X%s" % (ver, addr, rtn, length_field(len(info))) + info
+    chk = (-sum(head[1:].encode())) % 65536
+    return (head + "%04X" % chk + "\r").encode()
+
+
+def ascii_seeds():
+    # Modular units: the frame sizes each INFO layout needs, with plausible values.
+    for cmd, n in [(1, 64), (2, 40), (3, 56), (4, 164), (5, 48)]:
+        info = ("5AF0" * 64)[: n - 18]
+        put("ascii_answer_fuzz", f"v31_cmd{cmd}", bytes([cmd << 1]) + ascii_answer(0x31, 1, info))
+    # Three-phase units: singles (220.0 = 0x435C0000, least significant byte first) and codes.
+    floats = "00005C43" * 24
+    codes = "01E0E0E0E0E0E0E1E1E1E1E0" * 8
+    for cmd, info in [(1, floats), (2, codes), (3, codes), (4, floats), (5, floats)]:
+        put("ascii_answer_fuzz", f"v11_cmd{cmd}",
+            bytes([1 | cmd << 1 | 0x40]) + ascii_answer(0x11, 1, info))
+    put("ascii_answer_fuzz", "rtn04", bytes([2]) + ascii_answer(0x31, 1, "", rtn=4))
+    put("ascii_answer_fuzz", "no_info", bytes([2]) + ascii_answer(0x31, 1, ""))
+    put("ascii_answer_fuzz", "lowercase_info", bytes([0x82]) + ascii_answer(0x31, 1, "5af0" * 10))
+    put("ascii_answer_fuzz", "request_echo", bytes([2]) + b"~31012A420000FDA2\r")
+
+
+def func_unit_seeds():
+    for i, t in enumerate(["7e 31 0", "0x1F", "3G", "ABCDE", "00005C43", "FFD3", "~31012A420000FDA2"]):
+        put("func_unit_fuzz", f"text{i}", bytes([2 + i]) + t.encode())
+
+
 if __name__ == "__main__":
+    ascii_seeds()
+    func_unit_seeds()
     modbus_seeds()
     settings_seeds()
