@@ -44,12 +44,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t control = data[0];
   const int cmd = (control >> 1) & 7;
 
-  auto ctx = std::make_unique<Context>();
-  InitUpsTable(ctx->model.UpsTable);
-  TEquipRec rec;
-  rec.Addr = kAddr;
-  AppendDevice(ctx->model.EquipList, rec);
+  // One context for the process (building 253 records per input would dominate the run); what
+  // an input can change is put back to its start values first.
+  static Context* const ctx = [] {
+    auto* c = new Context;
+    InitUpsTable(c->model.UpsTable);
+    TEquipRec rec;
+    rec.Addr = kAddr;
+    AppendDevice(c->model.EquipList, rec);
+    return c;
+  }();
+  static const TUpsInfo pristine = ctx->model.UpsTable[kAddr];
+  ctx->comm = CommState{};
+  ctx->model.EquipList.Cursor = 0;
+  ctx->model.EquipList.CurAddr = 0;
   TUpsInfo& dev = ctx->model.UpsTable[kAddr];
+  dev = pristine;
   dev.CommState = 0;
   if (control & 0x40) dev.OkCnt = TEpowerProtocol::kMinOkCnt;
 

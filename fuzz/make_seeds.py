@@ -95,7 +95,38 @@ def func_unit_seeds():
         put("func_unit_fuzz", f"text{i}", bytes([2 + i]) + t.encode())
 
 
+def stamp(y, mo, d, h=0, mi=0, s=0):
+    import datetime
+    delta = datetime.datetime(y, mo, d, h, mi, s) - datetime.datetime(1899, 12, 30)
+    return delta.days + delta.seconds / 86400.0
+
+
+def event_rec(t, addr, kind, code, alarm=255):
+    return struct.pack("<dBBxxiB5x26s", t, addr, kind, code, alarm, bytes(range(26)))
+
+
+def data_rec(t, addr, volts=220.0):
+    block = struct.pack("<11diH2x2d", *([volts] * 6 + [35.0] * 3 + [50.0, 400.0]), 80, 120, 1.5, 2.5)
+    return struct.pack("<dB7x", t, addr) + block
+
+
+def log_seeds():
+    t = stamp(2024, 3, 5, 10, 0, 0)
+    events = (event_rec(t, 0, 0, 20) + event_rec(t, 3, 0, 22) + event_rec(t, 3, 1, 2)
+              + event_rec(t, 3, 2, 5, 1) + event_rec(t, 3, 2, 5, 0) + event_rec(t, 7, 0, 18)
+              + event_rec(stamp(2023, 12, 31, 23, 59, 59), 4, 1, 99) + event_rec(t, 0, 0, 21))
+    # mode Date 2024-03-05, no address; mode All with address 3; mode Month in Chinese.
+    put("event_log_query_fuzz", "date", bytes([3, 24, 3, 5, 0, 0]) + events)
+    put("event_log_query_fuzz", "all_addr3", bytes([0, 24, 3, 5, 3, 0]) + events)
+    put("event_log_query_fuzz", "month_cn_partial", bytes([2, 24, 3, 5, 0, 1]) + events + b"\x01" * 20)
+    datas = b"".join(data_rec(t + i / 1440.0, i % 3 + 1, 200.0 + i) for i in range(12))
+    put("data_log_query_fuzz", "month", bytes([0, 24, 2, 5, 0]) + datas)
+    put("data_log_query_fuzz", "date_addr2", bytes([1, 24, 2, 5, 2]) + datas)
+    put("data_log_query_fuzz", "partial", bytes([1, 24, 2, 5, 0]) + datas + b"\xff" * 50)
+
+
 if __name__ == "__main__":
+    log_seeds()
     ascii_seeds()
     func_unit_seeds()
     modbus_seeds()

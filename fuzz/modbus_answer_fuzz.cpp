@@ -49,13 +49,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t control = data[0];
   const int kind = (control & 7) % 7;
 
-  auto ctx = std::make_unique<Context>();
-  InitUpsTable(ctx->model.UpsTable);
-  TEquipRec rec;
-  rec.Addr = kAddr;
-  AppendDevice(ctx->model.EquipList, rec);
+  // One context for the process (building 253 records per input would dominate the run); what
+  // an input can change is put back to its start values first.
+  static Context* const ctx = [] {
+    auto* c = new Context;
+    InitUpsTable(c->model.UpsTable);
+    TEquipRec rec;
+    rec.Addr = kAddr;
+    AppendDevice(c->model.EquipList, rec);
+    c->model.ModelCode = "ZEV305LB";  // five poll steps
+    return c;
+  }();
+  static const TUpsInfo pristine = ctx->model.UpsTable[kAddr];
+  static const TUpsInfo pristine0 = ctx->model.UpsTable[0];
+  ctx->comm = CommState{};
+  ctx->cmd = CmdRequests{};
+  ctx->model.EquipList.Cursor = 0;
+  ctx->model.EquipList.CurAddr = 0;
+  ctx->model.UpsTable[0] = pristine0;
+  ctx->model.UpsTable[kAddr] = pristine;
   ctx->model.UpsTable[kAddr].CommState = 0;
-  ctx->model.ModelCode = "ZEV305LB";  // five poll steps
   TMModbus drv(*ctx);
   BuildKind(*ctx, drv, kind);
 
