@@ -210,28 +210,39 @@ int RtuFramer::ExpectedLength(const std::vector<uint8_t>& b) {
   }
 }
 
+size_t RtuFramer::NextCompleteFrame() const {
+  for (size_t k = 1; k + 4 <= buf_.size(); ++k) {
+    std::vector<uint8_t> rest(buf_.begin() + k, buf_.end());
+    int len = ExpectedLength(rest);
+    if (len > 0 && rest.size() >= static_cast<size_t>(len) && Crc16Modbus(rest.data(), len) == 0)
+      return k;
+  }
+  return 0;
+}
+
 void RtuFramer::Extract(std::vector<std::vector<uint8_t>>& out, bool silent) {
   while (!buf_.empty()) {
     int len = ExpectedLength(buf_);
-    if (len > 0) {
-      if (buf_.size() < static_cast<size_t>(len)) {
-        if (!silent) return;
-        // Known function, but the line went quiet before the frame was complete: try the
-        // remaining bytes from the next one.
-      } else if (Crc16Modbus(buf_.data(), len) == 0) {
+    if (len > 0 && buf_.size() >= static_cast<size_t>(len)) {
+      if (Crc16Modbus(buf_.data(), len) == 0) {
         out.emplace_back(buf_.begin(), buf_.begin() + len);
         buf_.erase(buf_.begin(), buf_.begin() + len);
         continue;
       }
-    } else if (len < 0 || silent) {
-      if (!silent) return;  // unknown function: only silence tells where it ends
-      if (buf_.size() >= 4 && Crc16Modbus(buf_.data(), buf_.size()) == 0) {
+    } else if (silent) {
+      // What is left ends here: a whole frame of an unknown function, or noise.
+      if (len < 0 && buf_.size() >= 4 && Crc16Modbus(buf_.data(), buf_.size()) == 0) {
         out.push_back(buf_);
         buf_.clear();
         return;
       }
     } else {
-      return;  // need more bytes
+      // The head needs more bytes or silence, unless it is noise before a complete frame.
+      size_t skip = NextCompleteFrame();
+      if (skip == 0) return;
+      buf_.erase(buf_.begin(), buf_.begin() + skip);
+      discarded_ += skip;
+      continue;
     }
     // No frame starts here: drop one byte and look again.
     buf_.erase(buf_.begin());

@@ -76,6 +76,8 @@ class RtuFramer {
   // Request length by function: > 0 known, 0 need more bytes, -1 unknown function.
   static int ExpectedLength(const std::vector<uint8_t>& b);
   void Extract(std::vector<std::vector<uint8_t>>& out, bool silent);
+  // Offset of the first complete known-length frame with a good CRC after the head, or 0.
+  size_t NextCompleteFrame() const;
 
   double silence_;
   double last_ = 0;

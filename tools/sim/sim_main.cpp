@@ -107,9 +107,8 @@ int main(int argc, char** argv) {
   for (int a : opt.addrs) addrs += (addrs.empty() ? "" : ",") + std::to_string(a);
   std::cout << "tessel-sim: protocol " << opt.protocol << " (" << ProtocolName(opt.protocol)
             << "), units " << addrs << "\n";
-  std::cout << "tessel-sim: line " << line->Path()
-            << (opt.device.empty() ? " (pseudo-terminal)" : "") << ", " << opt.baud << " 8N"
-            << opt.stopBits << "\n";
+  std::cout << "tessel-sim: line " << line->Path() << " at " << opt.baud << " 8N" << opt.stopBits
+            << (opt.device.empty() ? " (pseudo-terminal)" : "") << "\n";
   if (!opt.link.empty())
     std::cout << "tessel-sim: link " << opt.link << " -> " << line->Path() << "\n";
   for (const SimUnit& u : units) {
