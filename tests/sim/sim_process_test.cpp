@@ -425,10 +425,11 @@ TEST(SimProgram, HelpAndCommandLineMistakes) {
   EXPECT_EQ(help.Wait(), 0);
   std::string text = help.Output();
   for (const char* word :
-       {"--protocol", "--addr",   "--device",       "--link",     "--baud",        "--scenario",
-        "--fault",    "--speed",  "--step-seconds", "--no-noise", "--no-commands", "silent",
-        "delay",      "checksum", "split",          "garbage",    "rtn",           "exception",
-        "loop",       "tp_b0",    "batt_capa",      "SIGTERM"})
+       {"--protocol",    "--addr",           "--device", "--link",         "--baud",
+        "--scenario",    "--fault",          "--speed",  "--step-seconds", "--no-noise",
+        "--no-commands", "--print-scenario", "silent",   "delay",          "checksum",
+        "split",         "garbage",          "rtn",      "exception",      "loop",
+        "tp_b0",         "batt_capa",        "SIGTERM"})
     EXPECT_NE(text.find(word), std::string::npos) << word;
 
   TempDir dir;

@@ -49,6 +49,9 @@ int main(int argc, char** argv) {
     case ParseOutcome::kHelp:
       std::cout << HelpText();
       return 0;
+    case ParseOutcome::kPrintScenario:
+      std::cout << DefaultScenarioText();
+      return 0;
     case ParseOutcome::kError:
       std::cerr << "tessel-sim: " << error << "\n(tessel-sim --help tells more)\n";
       return 2;
@@ -90,6 +93,8 @@ int main(int argc, char** argv) {
   sigprocmask(SIG_BLOCK, &mask, nullptr);
   int stopFd = signalfd(-1, &mask, SFD_CLOEXEC);
   signal(SIGPIPE, SIG_IGN);
+  // Started in the background of a terminal, reading commands fails instead of stopping us.
+  signal(SIGTTIN, SIG_IGN);
 
   auto line = opt.device.empty()
                   ? SerialLine::CreatePty(opt.baud, opt.stopBits, error)

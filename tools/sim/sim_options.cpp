@@ -65,6 +65,7 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, SimOptions& 
     };
     std::string v;
     if (a == "-h" || a == "--help") return ParseOutcome::kHelp;
+    if (a == "--print-scenario") return ParseOutcome::kPrintScenario;
     if (a == "--protocol") {
       if (!next(v)) return ParseOutcome::kError;
       if (!ToInt(v, opt.protocol) || opt.protocol < 0 || opt.protocol > 3) {
@@ -183,6 +184,7 @@ Plays UPS units on a serial line, answering a monitor's requests like the real u
   --speed F           play scenarios F times faster than real time (default 1)
   --step-seconds S    ignore the time offsets of the scenarios: each step lasts S seconds
   --no-noise          report scenario values exactly
+  --print-scenario    print the built-in scenario (a starting point for your own) and exit
   --fault SPEC        switch a fault on (repeatable), see below
   --no-commands       do not read fault switches from standard input
   -h, --help          this text

@@ -25,7 +25,7 @@ struct SimOptions {
   bool commands = true;  // read fault switches from standard input
 };
 
-enum class ParseOutcome { kRun, kHelp, kError };
+enum class ParseOutcome { kRun, kHelp, kPrintScenario, kError };
 
 // args excludes the program name.
 ParseOutcome ParseCommandLine(const std::vector<std::string>& args, SimOptions& opt,
