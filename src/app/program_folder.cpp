@@ -1,0 +1,58 @@
+#include "app/program_folder.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace tessel {
+
+namespace {
+
+bool IsWritableDir(const std::string& dir) {
+  std::error_code ec;
+  return !dir.empty() && fs::is_directory(dir, ec) && access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string Absolute(const std::string& p) {
+  std::error_code ec;
+  fs::path a = fs::absolute(p, ec);
+  if (ec) return p;
+  return a.lexically_normal().string();
+}
+
+std::string WithSlash(std::string p) {
+  if (p.empty() || p.back() != '/') p += '/';
+  return p;
+}
+
+}  // namespace
+
+std::string ResolveProgramFolder(const FolderChoice& c) {
+  if (!c.HomeOption.empty()) return Absolute(c.HomeOption);
+  if (!c.HomeEnv.empty()) return Absolute(c.HomeEnv);
+  if (IsWritableDir(c.ExeDir)) return Absolute(c.ExeDir);
+  if (!c.XdgDataHome.empty()) return Absolute((fs::path(c.XdgDataHome) / "tessel").string());
+  return Absolute((fs::path(c.UserHome.empty() ? "." : c.UserHome) / ".local/share/tessel").string());
+}
+
+ProgramPaths MakeProgramPaths(const std::string& home) {
+  ProgramPaths p;
+  p.Home = WithSlash(home);
+  p.SettingsFile = p.Home + "UserParaIni.ini";
+  p.RecordDir = p.Home + "Record/";
+  p.BackupDir = p.Home + "Backup/";
+  p.EventLogName = "EventLog.dat";
+  p.TreeFile = p.RecordDir + "TreeNode.dat";
+  return p;
+}
+
+void CreateProgramFolders(const ProgramPaths& paths) {
+  std::error_code ec;
+  fs::create_directories(paths.RecordDir, ec);
+  fs::create_directories(paths.BackupDir, ec);
+}
+
+}  // namespace tessel
