@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "model/ups_info.h"
+#include "protocol/modbus_crc.h"
+#include "protocol/modbus_driver.h"
 
 namespace tessel {
 namespace {
@@ -130,7 +132,7 @@ class FakeTrace : public TraceSink {
 
 // One complete communication master on a fresh program folder.
 struct Rig {
-  explicit Rig(int protocol = 0, int maxReSend = 2) {
+  explicit Rig(int protocol = 0, int maxReSend = 2, bool realModbus = false) {
     std::random_device rd;
     dir = fs::temp_directory_path() / ("tessel_comm_" + std::to_string(rd()));
     fs::create_directories(dir / "Record");
@@ -146,7 +148,8 @@ struct Rig {
     eventLog = std::make_unique<TEventLog>((dir / "Record").string(), (dir / "Backup").string(),
                                            "EventLog.dat", ctx.model.UpsTable, clock);
     dataLog = std::make_unique<TDataLog>((dir / "Record").string());
-    master = std::make_unique<TCommMaster>(ctx, TCommMaster::Drivers{&d0, &d1, &d2}, port,
+    ProtocolDriver* modbusChoice = realModbus ? static_cast<ProtocolDriver*>(&modbus) : &d2;
+    master = std::make_unique<TCommMaster>(ctx, TCommMaster::Drivers{&d0, &d1, modbusChoice}, port,
                                            *eventLog, *dataLog, clock);
     master->SetTraceSink(&trace);
   }
@@ -198,6 +201,7 @@ struct Rig {
   Context ctx;
   FakePort port{tick};
   FakeDriver d0{ctx.comm, ctx.model}, d1{ctx.comm, ctx.model}, d2{ctx.comm, ctx.model};
+  TMModbus modbus{ctx};
   FakeTrace trace;
   std::unique_ptr<TEventLog> eventLog;
   std::unique_ptr<TDataLog> dataLog;
@@ -627,6 +631,47 @@ TEST(CommMasterPort, ClosingKeepsTheOutstandingRequest) {
   rig.Run(12);
   EXPECT_EQ(rig.d0.builds, 2);
   EXPECT_EQ(rig.port.SentTicks(), (std::vector<int>{1, 34}));
+}
+
+// The real Modbus driver under the scheduler, with a unit that answers every read with zeros.
+TEST(CommMasterWithModbus, AnsweringUnitComesUpAndIsSampled) {
+  Rig rig(2, 2, true);
+  rig.ctx.settings.RecInterval = 100;
+  TEquipRec rec;
+  rec.Addr = 3;
+  AppendDevice(rig.ctx.model.EquipList, rec);
+  rig.Open();
+  int answers = 0;
+  rig.Run(300, [&](int t) {
+    if (!rig.SentAt(t)) return;
+    const std::vector<uint8_t>& req = rig.port.sent.back().bytes;
+    ASSERT_EQ(req.size(), 8u);
+    ASSERT_EQ(ModbusCrc(req.data(), req.size()), 0);
+    if (req[1] != 3 && req[1] != 4) return;
+    const int count = (req[4] << 8) | req[5];
+    std::vector<uint8_t> answer = {req[0], req[1], static_cast<uint8_t>(2 * count)};
+    answer.resize(3 + 2 * count, 0);
+    AppendModbusCrc(answer);
+    rig.master->OnReceive(answer.data(), static_cast<int>(answer.size()));
+    ++answers;
+  });
+  const TUpsInfo& u = rig.ctx.model.UpsTable[3];
+  EXPECT_GT(answers, 10);
+  EXPECT_EQ(rig.ctx.comm.DbgCnt[0], 0);
+  EXPECT_EQ(rig.ctx.comm.Debug.AckOkCnt, answers);
+  EXPECT_EQ(u.CommState, 0);
+  // The rotation starts at address 0 (empty cursor), which answers once and logs nothing.
+  EXPECT_EQ(rig.ctx.model.UpsTable[0].OkCnt, 1);
+  EXPECT_EQ(u.OkCnt, answers - 1);
+  const auto events = rig.Events();
+  ASSERT_GE(events.size(), 2u);
+  for (const auto& e : events) EXPECT_EQ(e.Address, 3);
+  EXPECT_EQ(events[0].Code, 22);  // communication up
+  EXPECT_EQ(events[1].Kind, 1);   // first operating state: standby
+  EXPECT_EQ(events[1].Code, 1);
+  const auto samples = rig.Samples();
+  ASSERT_FALSE(samples.empty());
+  EXPECT_EQ(samples.front().second, 3);
 }
 
 }  // namespace
