@@ -34,8 +34,9 @@ class TEventLog {
 
   int RecordCount();
   bool Append(const TEventRec& rec);
-  void LogProgramEvent(int which);           // 0 started (20), 1 closing (21)
-  void LogDeviceEvent(int type, uint8_t address);  // 2 -> 22, 3 -> 18, 4 -> 23, 5 -> 19, 6 -> RunState
+  void LogProgramEvent(int which);  // 0 started (20), 1 closing (21)
+  void LogDeviceEvent(int type,
+                      uint8_t address);  // 2 -> 22, 3 -> 18, 4 -> 23, 5 -> 19, 6 -> RunState
   void Clear();
 
   const std::string& FilePath() const { return filePath_; }
@@ -43,6 +44,10 @@ class TEventLog {
   uint8_t Changed = 0;
 
  private:
+  // Archives the live file as the first free EventLog_NNN.dat and empties it; false (live file
+  // untouched) when no complete archive could be made.
+  bool Rotate();
+
   std::string recordDir_, backupDir_, fileName_, filePath_;
   const TUpsTable& table_;
   const Clock& clock_;

@@ -1,0 +1,90 @@
+#include "log/data_log.h"
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "log/record_file.h"
+
+namespace tessel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void PutF64(uint8_t* p, double d) {
+  uint64_t bits;
+  std::memcpy(&bits, &d, 8);
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (8 * i));
+}
+
+double GetF64(const uint8_t* p) {
+  uint64_t bits = 0;
+  for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(p[i]) << (8 * i);
+  double d;
+  std::memcpy(&d, &bits, 8);
+  return d;
+}
+
+}  // namespace
+
+std::array<uint8_t, kDataRecSize> EncodeDataRec(const TDataRec& r) {
+  std::array<uint8_t, kDataRecSize> b{};  // reserved bytes 9..15 stay zero
+  PutF64(&b[0], r.Time);
+  b[8] = r.Address;
+  std::memcpy(&b[16], r.Block.data(), kMeasureBlockSize);
+  return b;
+}
+
+TDataRec DecodeDataRec(const uint8_t* bytes) {
+  TDataRec r;
+  r.Time = GetF64(bytes);
+  r.Address = bytes[8];
+  std::memcpy(r.Block.data(), bytes + 16, kMeasureBlockSize);
+  return r;
+}
+
+std::string DataLogFileName(double stamp) {
+  // Year and month as the record's time reads on screen, so a sample lands in the month file
+  // that the viewer opens for the date it shows.
+  std::string text = FormatDateTime(stamp);
+  if (text.size() < 7) return "";
+  return "DataLog" + text.substr(0, 4) + "_" + text.substr(5, 2) + ".dat";
+}
+
+TDataLog::TDataLog(std::string recordDir) : recordDir_(std::move(recordDir)) {}
+
+int TDataLog::RecordCount(const std::string& path) {
+  EnsureFile(path);
+  return static_cast<int>(WholeRecords(path, kDataRecSize));
+}
+
+bool TDataLog::Append(const TDataRec& rec) {
+  if (!std::isfinite(rec.Time)) return false;  // no month to file it under
+  std::string name = DataLogFileName(rec.Time);
+  if (name.empty()) return false;
+  if (!EnsureFolder(recordDir_)) return false;
+  std::string path = (fs::path(recordDir_) / name).string();
+  if (!EnsureFile(path)) return false;
+  // Counted in 64 bits: a month file is allowed to grow past what an int counts in records.
+  std::int64_t count = WholeRecords(path, kDataRecSize);
+  auto bytes = EncodeDataRec(rec);
+  return WriteRecordAt(path, count, bytes.data(), kDataRecSize);
+}
+
+void SampleDataLog(const DeviceModel& model, TDataLog& log, const Clock& clock) {
+  const TEquipList& list = model.EquipList;
+  for (int i = 1; i <= list.Count && i <= kMaxDevices; ++i) {
+    uint8_t addr = list.Items[i].Addr;
+    if (addr >= kTableSize) continue;
+    const TUpsInfo& u = model.UpsTable[addr];
+    if (u.CommState != 0) continue;
+    TDataRec rec;
+    rec.Time = clock.Now();
+    rec.Address = addr;
+    rec.Block = MeasureBlock(u);
+    log.Append(rec);
+  }
+}
+
+}  // namespace tessel
