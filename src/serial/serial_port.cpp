@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <cctype>
 #include <chrono>
+#include <system_error>
 
 #include "serial/serial_worker.h"
 
@@ -52,11 +53,10 @@ void TComm::OpenPort() {
   link->timeouts = timeouts_;
   link->owner = this;
 
-  auto* thread = new SerialThread(link);
-  thread->start(QThread::HighestPriority);
-  // Neither running nor finished only when the thread could not be created at all.
-  if (!thread->isRunning() && !thread->isFinished()) {
-    delete thread;
+  std::thread thread;
+  try {
+    thread = std::thread(RunSerialWorker, link);
+  } catch (const std::system_error&) {
     throw ECommsError(kCommReadThreadFailed);
   }
 
@@ -70,13 +70,12 @@ void TComm::OpenPort() {
     }
   }
   if (!error.empty()) {
-    thread->wait();
-    delete thread;
+    thread.join();
     throw ECommsError(error);
   }
 
   link_ = std::move(link);
-  thread_ = thread;
+  thread_ = std::move(thread);
   hungUp_ = false;
   sendQueueEmpty_ = true;
   framesQueued_ = 0;
@@ -89,8 +88,7 @@ void TComm::ClosePort() {
 void TComm::StopWorker() {
   std::shared_ptr<SerialLink> link = std::move(link_);
   link_.reset();
-  SerialThread* thread = thread_;
-  thread_ = nullptr;
+  std::thread thread = std::move(thread_);
   hungUp_ = false;
   sendQueueEmpty_ = true;
 
@@ -106,16 +104,15 @@ void TComm::StopWorker() {
   bool finished;
   {
     std::unique_lock lock(link->mutex);
-    finished = link->changed.wait_for(
-        lock, kStopWait, [&] { return link->phase == SerialLink::Phase::Finished; });
+    finished = link->changed.wait_for(lock, kStopWait,
+                                      [&] { return link->phase == SerialLink::Phase::Finished; });
   }
   if (finished) {
-    thread->wait();
-    delete thread;
+    thread.join();
   } else {
-    // Leave the stuck thread to clean up after itself; the link stays alive with it.
+    // Leave a stuck thread to end on its own; it holds its own reference to the link.
     qWarning("TComm: the serial worker did not stop in time");
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread.detach();
   }
 }
 

@@ -9,8 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-
-class QThread;
+#include <thread>
 
 namespace tessel {
 
@@ -71,7 +70,6 @@ struct TCommTimeouts {
 inline constexpr int kCommChunkSize = 2048;
 
 struct SerialLink;
-class SerialThread;
 
 class TComm : public QObject {
   Q_OBJECT
@@ -199,7 +197,7 @@ class TComm : public QObject {
   TCommTimeouts timeouts_;
 
   std::shared_ptr<SerialLink> link_;  // set while open
-  SerialThread* thread_ = nullptr;
+  std::thread thread_;
   bool hungUp_ = false;
   bool sendQueueEmpty_ = true;
   uint64_t framesQueued_ = 0;

@@ -15,7 +15,9 @@ namespace tessel {
 
 namespace {
 
-int ClampMs(uint64_t ms) { return static_cast<int>(std::min<uint64_t>(ms, INT_MAX)); }
+int ClampMs(uint64_t ms) {
+  return static_cast<int>(std::min<uint64_t>(ms, INT_MAX));
+}
 
 // Interval "infinite" with no totals: hand over whatever has arrived at once.
 bool ReturnsImmediately(const TCommTimeouts& t) {
@@ -29,33 +31,32 @@ void SerialLink::PostCommand(SerialCommand command) {
   std::lock_guard lock(mutex);
   const bool wake = commands.empty();
   commands.push_back(std::move(command));
-  // Under the lock: the worker clears `worker` under it before it goes away.
+  // Under the lock: the worker clears `worker` under it before it goes away, and the worker's
+  // drain takes the lock before Qt frees the wake-up event.
   if (wake && worker) QMetaObject::invokeMethod(worker, "DrainCommands", Qt::QueuedConnection);
 }
 
 void SerialLink::PostEvent(SerialEvent event) {
-  bool wake;
-  {
-    std::lock_guard lock(mutex);
-    if (stopping) return;
-    wake = events.empty();
-    events.push_back(std::move(event));
-  }
-  // The owner outlives the worker thread, and drains the whole queue on each wake-up.
+  std::lock_guard lock(mutex);
+  if (stopping) return;
+  const bool wake = events.empty();
+  events.push_back(std::move(event));
+  // The owner outlives the worker thread and drains the whole queue on each wake-up. Posting
+  // under the lock orders Qt's event object before the owner's drain, which takes the lock
+  // too; the thread sanitizer cannot see Qt's own hand-over of that object.
   if (wake) QMetaObject::invokeMethod(owner, "DrainWorkerEvents", Qt::QueuedConnection);
 }
 
 void SerialLink::SetPhase(Phase value) {
-  {
-    std::lock_guard lock(mutex);
-    phase = value;
-  }
+  // Notified under the lock: once the owner sees the final phase it may destroy the link.
+  std::lock_guard lock(mutex);
+  phase = value;
   changed.notify_all();
 }
 
 std::string ClassifyOpenFailure(const std::string& path) {
 #ifdef Q_OS_UNIX
-  struct stat st{};
+  struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return kCommOpenFailed;
   if (!S_ISCHR(st.st_mode)) return kCommNotCommHandle;
   // A character device: tell a terminal that is missing, busy or forbidden from one that is no
@@ -70,8 +71,8 @@ std::string ClassifyOpenFailure(const std::string& path) {
 #endif
 }
 
-SerialWorker::SerialWorker(SerialLink& link)
-    : link_(link), line_(link.line), timeouts_(link.timeouts) {
+SerialWorker::SerialWorker(SerialLink& link, QEventLoop& loop)
+    : link_(link), loop_(loop), line_(link.line), timeouts_(link.timeouts) {
   silence_.setSingleShot(true);
   silence_.setTimerType(Qt::PreciseTimer);
   total_.setSingleShot(true);
@@ -80,7 +81,9 @@ SerialWorker::SerialWorker(SerialLink& link)
   connect(&total_, &QTimer::timeout, this, &SerialWorker::EndChunk);
 }
 
-SerialWorker::~SerialWorker() { ClosePortNow(); }
+SerialWorker::~SerialWorker() {
+  ClosePortNow();
+}
 
 std::string SerialWorker::Open() {
   port_ = new QSerialPort(this);
@@ -136,7 +139,7 @@ void SerialWorker::DrainCommands() {
       case SerialCommand::Kind::Stop:
         stopped_ = true;
         ClosePortNow();
-        QThread::currentThread()->quit();
+        loop_.quit();
         return;
     }
   }
@@ -176,7 +179,9 @@ void SerialWorker::EndChunk() {
   link_.PostEvent(std::move(event));
 }
 
-void SerialWorker::OnBytesWritten() { ReportEmptyIfDone(); }
+void SerialWorker::OnBytesWritten() {
+  ReportEmptyIfDone();
+}
 
 void SerialWorker::ReportEmptyIfDone() {
   if (!reportEmpty_ || !port_ || port_->bytesToWrite() > 0) return;
@@ -232,21 +237,39 @@ void SerialWorker::ApplyLineSettings() {
   port_->setBaudRate(static_cast<qint32>(std::min<uint32_t>(s.BaudRate, INT32_MAX)));
   port_->setDataBits(static_cast<QSerialPort::DataBits>(5 + static_cast<int>(s.ByteSize)));
   switch (s.Parity) {
-    case TParity::None: port_->setParity(QSerialPort::NoParity); break;
-    case TParity::Odd: port_->setParity(QSerialPort::OddParity); break;
-    case TParity::Even: port_->setParity(QSerialPort::EvenParity); break;
-    case TParity::Mark: port_->setParity(QSerialPort::MarkParity); break;
-    case TParity::Space: port_->setParity(QSerialPort::SpaceParity); break;
+    case TParity::None:
+      port_->setParity(QSerialPort::NoParity);
+      break;
+    case TParity::Odd:
+      port_->setParity(QSerialPort::OddParity);
+      break;
+    case TParity::Even:
+      port_->setParity(QSerialPort::EvenParity);
+      break;
+    case TParity::Mark:
+      port_->setParity(QSerialPort::MarkParity);
+      break;
+    case TParity::Space:
+      port_->setParity(QSerialPort::SpaceParity);
+      break;
   }
   switch (s.StopBits) {
-    case TStopBits::_1: port_->setStopBits(QSerialPort::OneStop); break;
+    case TStopBits::_1:
+      port_->setStopBits(QSerialPort::OneStop);
+      break;
 #ifdef Q_OS_WIN
-    case TStopBits::_1_5: port_->setStopBits(QSerialPort::OneAndHalfStop); break;
+    case TStopBits::_1_5:
+      port_->setStopBits(QSerialPort::OneAndHalfStop);
+      break;
 #else
     // No one-and-a-half setting here; a UART sends 1.5 for "two" with 5 data bits.
-    case TStopBits::_1_5: port_->setStopBits(QSerialPort::TwoStop); break;
+    case TStopBits::_1_5:
+      port_->setStopBits(QSerialPort::TwoStop);
+      break;
 #endif
-    case TStopBits::_2: port_->setStopBits(QSerialPort::TwoStop); break;
+    case TStopBits::_2:
+      port_->setStopBits(QSerialPort::TwoStop);
+      break;
   }
   const bool hardwareFlow = s.Outx_CtsFlow || s.RtsControl == TRtsControl::RtsHandshake;
   const bool softwareFlow = s.Outx_XonXoffFlow || s.Inx_XonXoffFlow;
@@ -282,32 +305,34 @@ void SerialWorker::ApplyLineSettings() {
   port_->clearError();
 }
 
-void SerialThread::run() {
-  SerialLink& link = *link_;
+void RunSerialWorker(std::shared_ptr<SerialLink> link) {
   {
-    SerialWorker worker(link);
+    // A plain thread gets its Qt event dispatcher with its first event loop; create the loop
+    // before any timer or notifier.
+    QEventLoop loop;
+    SerialWorker worker(*link, loop);
     const std::string error = worker.Open();
     if (!error.empty()) {
       {
-        std::lock_guard lock(link.mutex);
-        link.openError = error;
+        std::lock_guard lock(link->mutex);
+        link->openError = error;
       }
-      link.SetPhase(SerialLink::Phase::OpenFailed);
+      link->SetPhase(SerialLink::Phase::OpenFailed);
     } else {
       {
-        std::lock_guard lock(link.mutex);
-        link.worker = &worker;
-        if (!link.commands.empty()) {
+        std::lock_guard lock(link->mutex);
+        link->worker = &worker;
+        if (!link->commands.empty()) {
           QMetaObject::invokeMethod(&worker, "DrainCommands", Qt::QueuedConnection);
         }
       }
-      link.SetPhase(SerialLink::Phase::Running);
-      exec();
-      std::lock_guard lock(link.mutex);
-      link.worker = nullptr;
+      link->SetPhase(SerialLink::Phase::Running);
+      loop.exec();
+      std::lock_guard lock(link->mutex);
+      link->worker = nullptr;
     }
   }
-  link.SetPhase(SerialLink::Phase::Finished);
+  link->SetPhase(SerialLink::Phase::Finished);
 }
 
 }  // namespace tessel

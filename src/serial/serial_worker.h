@@ -6,9 +6,9 @@
 // hand-over visible to the thread sanitizer, which cannot see Qt's own (uninstrumented) locks.
 #pragma once
 
+#include <QEventLoop>
 #include <QObject>
 #include <QSerialPort>
-#include <QThread>
 #include <QTimer>
 #include <condition_variable>
 #include <cstdint>
@@ -66,7 +66,7 @@ class SerialWorker : public QObject {
   Q_OBJECT
 
  public:
-  explicit SerialWorker(SerialLink& link);
+  SerialWorker(SerialLink& link, QEventLoop& loop);
   ~SerialWorker() override;
 
   // Opens and configures the device; returns the failure message, empty on success.
@@ -86,6 +86,7 @@ class SerialWorker : public QObject {
   void ClosePortNow();
 
   SerialLink& link_;
+  QEventLoop& loop_;
   QSerialPort* port_ = nullptr;
   QTimer silence_;
   QTimer total_;
@@ -98,16 +99,9 @@ class SerialWorker : public QObject {
   bool stopped_ = false;
 };
 
-class SerialThread : public QThread {
- public:
-  explicit SerialThread(std::shared_ptr<SerialLink> link) : link_(std::move(link)) {}
-
- protected:
-  void run() override;
-
- private:
-  std::shared_ptr<SerialLink> link_;
-};
+// The body of the worker thread: opens the device, reports the outcome through the link and,
+// when open, runs the thread's event loop until the owner asks it to stop.
+void RunSerialWorker(std::shared_ptr<SerialLink> link);
 
 // The message for a device QSerialPort could not open: whether the path is missing or busy,
 // or names something that is no terminal.
