@@ -1,6 +1,7 @@
 // The serial port component TComm: opens one serial device, cuts what the line delivers into
 // chunks at line silence and writes queued frames. All device work happens on a worker thread;
-// every event reaches the owner on the thread that created the component.
+// every event reaches the owner on the thread that created the component, which must run a Qt
+// event loop.
 #pragma once
 
 #include <QObject>
