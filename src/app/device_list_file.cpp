@@ -1,0 +1,88 @@
+#include "app/device_list_file.h"
+
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+namespace tessel {
+
+namespace fs = std::filesystem;
+
+std::array<uint8_t, kEquipRecSize> EncodeEquipRec(const TEquipRec& rec) {
+  std::array<uint8_t, kEquipRecSize> out{};
+  out[0] = rec.NodeIndex;
+  out[1] = rec.Addr;
+  for (int i = 0; i < kNameSize; ++i) out[2 + i] = rec.Name[i];
+  return out;
+}
+
+TEquipRec DecodeEquipRec(const uint8_t* bytes) {
+  TEquipRec rec;
+  rec.NodeIndex = bytes[0];
+  rec.Addr = bytes[1];
+  for (int i = 0; i < kNameSize; ++i) rec.Name[i] = bytes[2 + i];
+  return rec;
+}
+
+bool LoadDeviceList(const std::string& path, TEquipList& list, int* skippedRecords) {
+  list = TEquipList{};
+  if (skippedRecords) *skippedRecords = 0;
+
+  std::error_code ec;
+  if (!fs::exists(path, ec)) {
+    std::ofstream create(path, std::ios::binary);
+    if (!create) return false;
+  }
+
+  if (!fs::is_regular_file(path, ec)) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::vector<uint8_t> bytes(static_cast<size_t>(kMaxDevices) * kEquipRecSize);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const auto got = static_cast<size_t>(in.gcount());
+  const size_t records = got / kEquipRecSize;
+
+  int skipped = 0;
+  for (size_t r = 0; r < records; ++r) {
+    const TEquipRec rec = DecodeEquipRec(bytes.data() + r * kEquipRecSize);
+    // An address the scheduler cannot poll, or one already listed, would make an entry that can
+    // never be told apart from its twin when deleting or renaming; leave it out.
+    if (rec.Addr < 1 || rec.Addr > kMaxAddr || FindDevice(list, rec.Addr) != 0) {
+      ++skipped;
+      continue;
+    }
+    AppendDevice(list, rec);
+  }
+  if (skippedRecords) *skippedRecords = skipped;
+  return true;
+}
+
+bool SaveDeviceList(const std::string& path, const TEquipList& list) {
+  const std::string tmpPath = path + ".tmp";
+  const int count = list.Count > kMaxDevices ? kMaxDevices : list.Count;
+  {
+    std::ofstream out(tmpPath, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    for (int k = 1; k <= count; ++k) {
+      const auto rec = EncodeEquipRec(list.Items[k]);
+      out.write(reinterpret_cast<const char*>(rec.data()), rec.size());
+    }
+    out.close();
+    if (out.fail()) {
+      std::error_code ignore;
+      fs::remove(tmpPath, ignore);
+      return false;
+    }
+  }
+  std::error_code ec;
+  fs::rename(tmpPath, path, ec);
+  if (ec) {
+    std::error_code ignore;
+    fs::remove(tmpPath, ignore);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tessel

@@ -1,0 +1,338 @@
+#include "serial/serial_worker.h"
+
+#include <QMetaObject>
+#include <algorithm>
+#include <climits>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace tessel {
+
+namespace {
+
+int ClampMs(uint64_t ms) {
+  return static_cast<int>(std::min<uint64_t>(ms, INT_MAX));
+}
+
+// Interval "infinite" with no totals: hand over whatever has arrived at once.
+bool ReturnsImmediately(const TCommTimeouts& t) {
+  return t.ReadIntervalTimeout == UINT32_MAX && t.ReadTotalTimeoutMultiplier == 0 &&
+         t.ReadTotalTimeoutConstant == 0;
+}
+
+}  // namespace
+
+void SerialLink::PostCommand(SerialCommand command) {
+  std::lock_guard lock(mutex);
+  const bool wake = commands.empty();
+  commands.push_back(std::move(command));
+  // Under the lock: the worker clears `worker` under it before it goes away, and the worker's
+  // drain takes the lock before Qt frees the wake-up event.
+  if (wake && worker) QMetaObject::invokeMethod(worker, "DrainCommands", Qt::QueuedConnection);
+}
+
+void SerialLink::PostEvent(SerialEvent event) {
+  std::lock_guard lock(mutex);
+  if (stopping) return;
+  const bool wake = events.empty();
+  events.push_back(std::move(event));
+  // The owner outlives the worker thread and drains the whole queue on each wake-up. Posting
+  // under the lock orders Qt's event object before the owner's drain, which takes the lock
+  // too; the thread sanitizer cannot see Qt's own hand-over of that object.
+  if (wake) QMetaObject::invokeMethod(owner, "DrainWorkerEvents", Qt::QueuedConnection);
+}
+
+void SerialLink::SetPhase(Phase value) {
+  // Notified under the lock: once the owner sees the final phase it may destroy the link.
+  std::lock_guard lock(mutex);
+  phase = value;
+  changed.notify_all();
+}
+
+std::string ClassifyOpenFailure(const std::string& path) {
+#ifdef Q_OS_UNIX
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return kCommOpenFailed;
+  if (!S_ISCHR(st.st_mode)) return kCommNotCommHandle;
+  // A character device: tell a terminal that is missing, busy or forbidden from one that is no
+  // terminal at all (/dev/null). QSerialPort has already opened and closed it once.
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return kCommOpenFailed;
+  const bool terminal = ::isatty(fd) == 1;
+  ::close(fd);
+  return terminal ? kCommOpenFailed : kCommNotCommHandle;
+#else
+  return kCommOpenFailed;
+#endif
+}
+
+SerialWorker::SerialWorker(SerialLink& link, QEventLoop& loop)
+    : link_(link), loop_(loop), line_(link.line), timeouts_(link.timeouts) {
+  silence_.setSingleShot(true);
+  silence_.setTimerType(Qt::PreciseTimer);
+  total_.setSingleShot(true);
+  total_.setTimerType(Qt::PreciseTimer);
+  connect(&silence_, &QTimer::timeout, this, &SerialWorker::EndChunk);
+  connect(&total_, &QTimer::timeout, this, &SerialWorker::EndChunk);
+}
+
+SerialWorker::~SerialWorker() {
+  ClosePortNow();
+}
+
+std::string SerialWorker::Open() {
+  port_ = new QSerialPort(this);
+  port_->setPortName(QString::fromStdString(link_.devicePath));
+  if (!port_->open(QIODevice::ReadWrite)) {
+    delete port_;
+    port_ = nullptr;
+    return ClassifyOpenFailure(link_.devicePath);
+  }
+#ifdef Q_OS_UNIX
+  if (::isatty(static_cast<int>(port_->handle())) != 1) {
+    ClosePortNow();
+    return kCommNotCommHandle;
+  }
+#endif
+  if (!port_->clear(QSerialPort::AllDirections)) {
+    ClosePortNow();
+    return kCommBufferFailed;
+  }
+  ApplyLineSettings();
+  connect(port_, &QSerialPort::readyRead, this, &SerialWorker::OnReadyRead);
+  connect(port_, &QSerialPort::bytesWritten, this, &SerialWorker::OnBytesWritten);
+  connect(port_, &QSerialPort::errorOccurred, this, &SerialWorker::OnError);
+  return {};
+}
+
+void SerialWorker::DrainCommands() {
+  std::deque<SerialCommand> batch;
+  {
+    std::lock_guard lock(link_.mutex);
+    batch.swap(link_.commands);
+  }
+  for (SerialCommand& command : batch) {
+    if (stopped_) return;
+    switch (command.kind) {
+      case SerialCommand::Kind::Frame:
+        // A frame for a port that failed is dropped; the owner has the hang-up by now or soon.
+        if (port_ && !faulted_) {
+          port_->write(reinterpret_cast<const char*>(command.bytes.data()),
+                       static_cast<qint64>(command.bytes.size()));
+          reportEmpty_ = true;
+        }
+        ++framesWritten_;
+        break;
+      case SerialCommand::Kind::LineSettings:
+        line_ = command.line;
+        if (port_ && !faulted_) ApplyLineSettings();
+        break;
+      case SerialCommand::Kind::Timeouts:
+        // Takes effect from the next byte; a running silence timer keeps its old length.
+        timeouts_ = command.timeouts;
+        break;
+      case SerialCommand::Kind::Stop:
+        stopped_ = true;
+        ClosePortNow();
+        loop_.quit();
+        return;
+    }
+  }
+  ReportEmptyIfDone();
+}
+
+void SerialWorker::OnReadyRead() {
+  if (!port_ || faulted_ || stopped_) return;
+  const QByteArray data = port_->readAll();
+  for (char c : data) {
+    if (line_.IgnoreNullChar && c == 0) continue;
+    if (chunk_.empty()) {
+      const uint64_t total = uint64_t{timeouts_.ReadTotalTimeoutMultiplier} * kCommChunkSize +
+                             timeouts_.ReadTotalTimeoutConstant;
+      if (total > 0) total_.start(ClampMs(total));
+    }
+    chunk_.push_back(static_cast<uint8_t>(c));
+    if (chunk_.size() == kCommChunkSize) EndChunk();
+  }
+  if (chunk_.empty()) return;
+  if (ReturnsImmediately(timeouts_)) {
+    EndChunk();
+  } else if (timeouts_.ReadIntervalTimeout > 0) {
+    silence_.start(ClampMs(timeouts_.ReadIntervalTimeout));
+  }
+}
+
+void SerialWorker::EndChunk() {
+  silence_.stop();
+  total_.stop();
+  if (chunk_.empty()) return;
+  SerialEvent event;
+  event.kind = SerialEvent::Kind::Data;
+  event.bytes = std::move(chunk_);
+  event.bytes.push_back(0);
+  chunk_.clear();
+  link_.PostEvent(std::move(event));
+}
+
+void SerialWorker::OnBytesWritten() {
+  ReportEmptyIfDone();
+}
+
+void SerialWorker::ReportEmptyIfDone() {
+  if (!reportEmpty_ || !port_ || port_->bytesToWrite() > 0) return;
+  {
+    // More commands waiting means a wake-up is queued; report once those frames are out.
+    std::lock_guard lock(link_.mutex);
+    if (!link_.commands.empty()) return;
+  }
+  reportEmpty_ = false;
+  SerialEvent event;
+  event.kind = SerialEvent::Kind::SendDataEmpty;
+  event.value = framesWritten_;
+  link_.PostEvent(std::move(event));
+}
+
+void SerialWorker::OnError(QSerialPort::SerialPortError error) {
+  // Only a failing device is fatal; refused settings (DTR on a pseudo-terminal) are not.
+  if (error != QSerialPort::ReadError && error != QSerialPort::WriteError &&
+      error != QSerialPort::ResourceError) {
+    return;
+  }
+  if (faulted_ || stopped_) return;
+  faulted_ = true;
+  // QSerialPort repeats the error for as long as the descriptor stays open, but it must not be
+  // closed from inside its own notification.
+  QMetaObject::invokeMethod(this, &SerialWorker::HandleFault, Qt::QueuedConnection);
+}
+
+void SerialWorker::HandleFault() {
+  if (stopped_) return;
+  EndChunk();  // what arrived before the failure still counts
+  ClosePortNow();
+  SerialEvent event;
+  event.kind = SerialEvent::Kind::Hangup;
+  link_.PostEvent(std::move(event));
+}
+
+void SerialWorker::ClosePortNow() {
+  silence_.stop();
+  total_.stop();
+  chunk_.clear();
+  if (!port_) return;
+  port_->disconnect(this);
+  // Discarding pending output first keeps close() from waiting for a stalled line to drain.
+  port_->clear(QSerialPort::AllDirections);
+  port_->close();
+  delete port_;
+  port_ = nullptr;
+}
+
+void SerialWorker::ApplyLineSettings() {
+  const TCommLineSettings& s = line_;
+  port_->setBaudRate(static_cast<qint32>(std::min<uint32_t>(s.BaudRate, INT32_MAX)));
+  port_->setDataBits(static_cast<QSerialPort::DataBits>(5 + static_cast<int>(s.ByteSize)));
+  switch (s.Parity) {
+    case TParity::None:
+      port_->setParity(QSerialPort::NoParity);
+      break;
+    case TParity::Odd:
+      port_->setParity(QSerialPort::OddParity);
+      break;
+    case TParity::Even:
+      port_->setParity(QSerialPort::EvenParity);
+      break;
+    case TParity::Mark:
+      port_->setParity(QSerialPort::MarkParity);
+      break;
+    case TParity::Space:
+      port_->setParity(QSerialPort::SpaceParity);
+      break;
+  }
+  switch (s.StopBits) {
+    case TStopBits::_1:
+      port_->setStopBits(QSerialPort::OneStop);
+      break;
+#ifdef Q_OS_WIN
+    case TStopBits::_1_5:
+      port_->setStopBits(QSerialPort::OneAndHalfStop);
+      break;
+#else
+    // No one-and-a-half setting here; a UART sends 1.5 for "two" with 5 data bits.
+    case TStopBits::_1_5:
+      port_->setStopBits(QSerialPort::TwoStop);
+      break;
+#endif
+    case TStopBits::_2:
+      port_->setStopBits(QSerialPort::TwoStop);
+      break;
+  }
+  const bool hardwareFlow = s.Outx_CtsFlow || s.RtsControl == TRtsControl::RtsHandshake;
+  const bool softwareFlow = s.Outx_XonXoffFlow || s.Inx_XonXoffFlow;
+  port_->setFlowControl(hardwareFlow   ? QSerialPort::HardwareControl
+                        : softwareFlow ? QSerialPort::SoftwareControl
+                                       : QSerialPort::NoFlowControl);
+  // DTR handshake has no counterpart here: the line is simply kept on.
+  port_->setDataTerminalReady(s.DtrControl != TDtrControl::DtrDisable);
+  // RTS cannot be set by hand under hardware flow control; "on while sending" is kept on.
+  if (!hardwareFlow) port_->setRequestToSend(s.RtsControl != TRtsControl::RtsDisable);
+#ifdef Q_OS_UNIX
+  // What QSerialPort has no setter for: the two XON/XOFF directions separately, their
+  // characters, and parity checking apart from the parity scheme.
+  const int fd = static_cast<int>(port_->handle());
+  termios tio{};
+  if (::tcgetattr(fd, &tio) == 0) {
+    auto setFlag = [](tcflag_t& flags, tcflag_t bit, bool on) {
+      flags = on ? (flags | bit) : (flags & ~bit);
+    };
+    setFlag(tio.c_iflag, INPCK, s.ParityCheck);
+    // Bytes with errors read as 0 when replaced, and are dropped otherwise.
+    setFlag(tio.c_iflag, IGNPAR, !s.ReplaceWhenParityError);
+    setFlag(tio.c_iflag, PARMRK, false);
+    setFlag(tio.c_iflag, IXON, s.Outx_XonXoffFlow);
+    setFlag(tio.c_iflag, IXOFF, s.Inx_XonXoffFlow);
+    setFlag(tio.c_iflag, IXANY, false);
+    tio.c_cc[VSTART] = static_cast<cc_t>(s.XonChar);
+    tio.c_cc[VSTOP] = static_cast<cc_t>(s.XoffChar);
+    ::tcsetattr(fd, TCSANOW, &tio);
+  }
+#endif
+  // Refused settings are ignored, as documented for the component.
+  port_->clearError();
+}
+
+void RunSerialWorker(std::shared_ptr<SerialLink> link) {
+  {
+    // A plain thread gets its Qt event dispatcher with its first event loop; create the loop
+    // before any timer or notifier.
+    QEventLoop loop;
+    SerialWorker worker(*link, loop);
+    const std::string error = worker.Open();
+    if (!error.empty()) {
+      {
+        std::lock_guard lock(link->mutex);
+        link->openError = error;
+      }
+      link->SetPhase(SerialLink::Phase::OpenFailed);
+    } else {
+      {
+        std::lock_guard lock(link->mutex);
+        link->worker = &worker;
+        if (!link->commands.empty()) {
+          QMetaObject::invokeMethod(&worker, "DrainCommands", Qt::QueuedConnection);
+        }
+      }
+      link->SetPhase(SerialLink::Phase::Running);
+      loop.exec();
+      std::lock_guard lock(link->mutex);
+      link->worker = nullptr;
+    }
+  }
+  link->SetPhase(SerialLink::Phase::Finished);
+}
+
+}  // namespace tessel

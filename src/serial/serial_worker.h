@@ -1,0 +1,110 @@
+// The worker side of TComm: a thread that owns the QSerialPort, and the link through which it
+// trades commands and events with the owner.
+//
+// Everything that crosses threads goes through SerialLink under its std::mutex; the queued Qt
+// calls between the two sides carry no data and only say "look at the link". That keeps every
+// hand-over visible to the thread sanitizer, which cannot see Qt's own (uninstrumented) locks.
+#pragma once
+
+#include <QEventLoop>
+#include <QObject>
+#include <QSerialPort>
+#include <QTimer>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "serial/serial_port.h"
+
+namespace tessel {
+
+struct SerialCommand {
+  enum class Kind { Frame, LineSettings, Timeouts, Stop };
+  Kind kind = Kind::Stop;
+  std::vector<uint8_t> bytes;  // Frame
+  TCommLineSettings line;      // LineSettings
+  TCommTimeouts timeouts;      // Timeouts
+};
+
+struct SerialEvent {
+  enum class Kind { Data, SendDataEmpty, Hangup, ReceiveError, ModemStateChange };
+  Kind kind = Kind::Data;
+  std::vector<uint8_t> bytes;  // Data: the chunk followed by one zero byte
+  uint64_t value = 0;          // flags, or for SendDataEmpty the number of frames written
+};
+
+struct SerialLink {
+  enum class Phase { Starting, Running, OpenFailed, Finished };
+
+  // Fixed before the worker starts.
+  std::string devicePath;
+  TCommLineSettings line;
+  TCommTimeouts timeouts;
+  QObject* owner = nullptr;
+
+  std::mutex mutex;
+  std::condition_variable changed;  // phase changes
+  Phase phase = Phase::Starting;
+  std::string openError;
+  QObject* worker = nullptr;  // set while the worker's event loop accepts commands
+  std::deque<SerialCommand> commands;
+  std::deque<SerialEvent> events;
+  bool stopping = false;  // the owner no longer wants events
+
+  // Owner side: queue a command and wake the worker.
+  void PostCommand(SerialCommand command);
+  // Worker side: queue an event and wake the owner.
+  void PostEvent(SerialEvent event);
+  void SetPhase(Phase value);
+};
+
+class SerialWorker : public QObject {
+  Q_OBJECT
+
+ public:
+  SerialWorker(SerialLink& link, QEventLoop& loop);
+  ~SerialWorker() override;
+
+  // Opens and configures the device; returns the failure message, empty on success.
+  std::string Open();
+
+ public slots:
+  void DrainCommands();
+
+ private:
+  void OnReadyRead();
+  void OnBytesWritten();
+  void OnError(QSerialPort::SerialPortError error);
+  void HandleFault();
+  void EndChunk();
+  void ApplyLineSettings();
+  void ReportEmptyIfDone();
+  void ClosePortNow();
+
+  SerialLink& link_;
+  QEventLoop& loop_;
+  QSerialPort* port_ = nullptr;
+  QTimer silence_;
+  QTimer total_;
+  TCommLineSettings line_;
+  TCommTimeouts timeouts_;
+  std::vector<uint8_t> chunk_;
+  uint64_t framesWritten_ = 0;
+  bool reportEmpty_ = false;  // frames went out since the last empty report
+  bool faulted_ = false;
+  bool stopped_ = false;
+};
+
+// The body of the worker thread: opens the device, reports the outcome through the link and,
+// when open, runs the thread's event loop until the owner asks it to stop.
+void RunSerialWorker(std::shared_ptr<SerialLink> link);
+
+// The message for a device QSerialPort could not open: whether the path is missing or busy,
+// or names something that is no terminal.
+std::string ClassifyOpenFailure(const std::string& path);
+
+}  // namespace tessel
