@@ -125,7 +125,22 @@ def log_seeds():
     put("data_log_query_fuzz", "partial", bytes([1, 24, 2, 5, 0]) + datas + b"\xff" * 50)
 
 
+def equip_rec(node, addr, name):
+    raw = name.encode("gbk")[:40]
+    return bytes([node, addr]) + raw + b"\r" * (40 - len(raw))
+
+
+def device_list_seeds():
+    three = equip_rec(0, 1, "UPS-1") + equip_rec(3, 2, "机房A") + equip_rec(6, 252, "x" * 40)
+    put("device_list_fuzz", "three", three)
+    put("device_list_fuzz", "partial", three + equip_rec(9, 4, "cut")[:20])
+    put("device_list_fuzz", "bad_addresses", equip_rec(0, 0, "zero") + equip_rec(3, 253, "high")
+        + equip_rec(6, 1, "one") + equip_rec(9, 1, "again"))
+    put("device_list_fuzz", "full", b"".join(equip_rec(i * 3 & 255, i % 252 + 1, "U%d" % i) for i in range(253)))
+
+
 if __name__ == "__main__":
+    device_list_seeds()
     log_seeds()
     ascii_seeds()
     func_unit_seeds()
