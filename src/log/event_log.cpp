@@ -83,6 +83,7 @@ bool TEventLog::Append(const TEventRec& rec) {
   auto bytes = EncodeEventRec(rec);
   if (!WriteRecordAt(filePath_, count, bytes.data(), kEventRecSize)) return false;
   Changed = 255;
+  if (OnAppended) OnAppended(rec);
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "model/clock.h"
@@ -42,6 +43,8 @@ class TEventLog {
   const std::string& FilePath() const { return filePath_; }
   const std::string& BackupDir() const { return backupDir_; }
   uint8_t Changed = 0;
+  // Called after every successful append (the headless monitor prints the event).
+  std::function<void(const TEventRec&)> OnAppended;
 
  private:
   // Archives the live file as the first free EventLog_NNN.dat and empties it; false (live file

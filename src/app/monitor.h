@@ -1,0 +1,75 @@
+// The start-up and shutdown sequence of the monitor, shared by the windowed and the headless
+// program. The front end (Qt) owns the timers and the real serial port and joins the sequence at
+// the points of StartupHooks.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/context.h"
+#include "app/program_folder.h"
+#include "comm/comm_master.h"
+#include "comm/serial_port.h"
+#include "log/data_log.h"
+#include "log/event_log.h"
+#include "model/clock.h"
+
+namespace tessel {
+
+class StartupHooks {
+ public:
+  virtual ~StartupHooks() = default;
+  // The settings file has been read (the windows apply language and layout here).
+  virtual void AfterSettingsRead() {}
+  // The event and data log stores exist.
+  virtual void AfterLogStores() {}
+  // The program-start event is written: start the 100 ms poll timer that calls Monitor::Tick.
+  virtual void StartPollTimer() = 0;
+  // The first opening of the port was tried; error is empty when it opened.
+  virtual void AfterPortOpen(const std::string& error) {}
+};
+
+// "There was an error to open serial port,..." in the language of the settings.
+std::string PortOpenErrorText(uint8_t language);
+// The status text of an open port: ComName followed by " is Link" / "  已开启".
+std::string PortStatusText(const Settings& settings);
+// One event as the headless monitor prints it: "yyyy-mm-dd hh:mm:ss", address (empty for the
+// program's own events) and the event's text in the language given.
+std::string EventLine(const TEventRec& rec, uint8_t language);
+
+class Monitor {
+ public:
+  Monitor(ProgramPaths paths, SerialPort& port, const Clock& clock);
+  ~Monitor();
+
+  // Folders, settings, log stores, device list, table start values, drivers, program-start
+  // event, poll timer, port: in this order.
+  void StartUp(StartupHooks& hooks);
+  // Opens the port from the settings; empty on success, else the port's own error message.
+  // A ComName that selects no port leaves it closed and gives the general open-error text.
+  std::string OpenPort();
+  // Program-stop event, then the port is closed. The caller has stopped the poll timer.
+  void ShutDown();
+
+  void Tick() { master_->Tick(); }
+  void OnReceive(const uint8_t* data, int n) { master_->OnReceive(data, n); }
+
+  Context& Ctx() { return ctx_; }
+  const ProgramPaths& Paths() const { return paths_; }
+  TEventLog& EventLog() { return *eventLog_; }
+  TDataLog& DataLog() { return *dataLog_; }
+  TCommMaster& Master() { return *master_; }
+
+ private:
+  ProgramPaths paths_;
+  SerialPort& port_;
+  const Clock& clock_;
+  Context ctx_;
+  std::unique_ptr<TEventLog> eventLog_;
+  std::unique_ptr<TDataLog> dataLog_;
+  std::unique_ptr<ProtocolDriver> ydt_, epower_, modbus_;
+  std::unique_ptr<TCommMaster> master_;
+  bool started_ = false;
+};
+
+}  // namespace tessel
