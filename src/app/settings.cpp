@@ -262,9 +262,16 @@ std::string FullPath(const std::string& path) {
   return p.lexically_normal().string();
 }
 
-// A value that contains a line break would split its line and inject further keys.
+// A value that contains a line break would split its line and inject further keys. One that the
+// reader would change (surrounding blanks are trimmed, one pair of surrounding quotes is removed)
+// is written quoted, so that it reads back as it was.
 std::string OneLine(const std::string& s) {
-  return s.substr(0, s.find_first_of("\r\n"));
+  std::string v = s.substr(0, s.find_first_of("\r\n"));
+  if (v.empty()) return v;
+  const bool blanks = v.front() == ' ' || v.front() == '\t' || v.back() == ' ' || v.back() == '\t';
+  const bool quoted =
+      v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front();
+  return blanks || quoted ? '"' + v + '"' : v;
 }
 
 // Writes content to a temporary file beside target and renames it over target, so that a failed

@@ -95,5 +95,20 @@ TEST(SettingsFault, BinaryGarbageYieldsDefaultsExceptForTheReadableLines) {
   EXPECT_EQ(back.Language, 1);
 }
 
+// Found by the settings fuzz target: a text the reader trims or unquotes was written bare and
+// came back changed after one save.
+TEST(SettingsFault, TextValuesReadBackAsTheyWereWritten) {
+  TempDir dir;
+  const std::string path = dir / kSettingsFileName;
+  for (const std::string name : {" COM1 ", "\tCOM2", "\"COM3\"", "'x'", "\"", "a\"b", "COM4"}) {
+    Settings s = Changed();
+    s.PortInfo.ComName = name;
+    WriteUserParaIni(path, s);
+    Settings back;
+    ReadUserParaIni(path, back);
+    EXPECT_EQ(back.PortInfo.ComName, name) << fault::ReadAll(path);
+  }
+}
+
 }  // namespace
 }  // namespace tessel
