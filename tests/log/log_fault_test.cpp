@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/device_list_file.h"
 #include "fault_support.h"
 #include "log/data_log.h"
 #include "log/event_log.h"
@@ -135,8 +136,15 @@ TEST_F(LogFault, RecordFolderReplacedByAFileReportsAndRecovers) {
   fs::rename(Record(), keep);
   fault::WriteAll(Record(), "someone else's file");
 
+  TEquipList devices;
+  TEquipRec unit;
+  unit.Addr = 7;
+  AppendDevice(devices, unit);
+  const std::string deviceFile = Record() + "/" + kDeviceListFileName;
+
   events.Changed = 0;
   EXPECT_EQ(Tick(3), 0);
+  EXPECT_FALSE(SaveDeviceList(deviceFile, devices));
   EXPECT_EQ(events.RecordCount(), 0);
   EXPECT_EQ(events.Changed, 0);
   EXPECT_EQ(fault::ReadAll(Record()), "someone else's file");
@@ -146,6 +154,10 @@ TEST_F(LogFault, RecordFolderReplacedByAFileReportsAndRecovers) {
   fs::rename(keep, Record());
   EXPECT_EQ(Tick(3), 3);
   ExpectRecords(4, 4);
+  ASSERT_TRUE(SaveDeviceList(deviceFile, devices));
+  TEquipList loaded;
+  ASSERT_TRUE(LoadDeviceList(deviceFile, loaded));
+  EXPECT_EQ(loaded.Count, 1);
 }
 
 TEST_F(LogFault, LiveFilesReplacedByFoldersReportFailure) {
