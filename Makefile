@@ -33,6 +33,7 @@ test-asan: deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=address
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  LSAN_OPTIONS="suppressions=$(CURDIR)/scripts/lsan.supp print_suppressions=0" \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600
 
 # libFuzzer targets (fuzz/*_fuzz.cpp) built with clang in their own folder; each runs FUZZ_SECONDS.
