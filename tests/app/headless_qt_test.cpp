@@ -1,6 +1,9 @@
 // The monitor from start-up to the program-stop event, with the real serial component on a
 // pseudo-terminal and this test answering as a unit.
+#include "app/headless_qt.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -14,10 +17,7 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "app/device_list_file.h"
-#include "app/headless_qt.h"
 #include "app/single_instance_qt.h"
 #include "log/event_log.h"
 #include "protocol/ascii_frame.h"
@@ -71,7 +71,9 @@ class FarEnd {
     }
     return out;
   }
-  void Write(const std::string& s) { ASSERT_EQ(write(master_, s.data(), s.size()), ssize_t(s.size())); }
+  void Write(const std::string& s) {
+    ASSERT_EQ(write(master_, s.data(), s.size()), ssize_t(s.size()));
+  }
 
  private:
   int master_ = -1;
@@ -100,7 +102,8 @@ std::vector<std::vector<uint8_t>> ReadRecords(const std::string& path) {
 }
 
 int32_t Code(const std::vector<uint8_t>& r) {
-  return static_cast<int32_t>(r[12] | r[13] << 8 | r[14] << 16 | static_cast<uint32_t>(r[15]) << 24);
+  return static_cast<int32_t>(r[12] | r[13] << 8 | r[14] << 16 |
+                              static_cast<uint32_t>(r[15]) << 24);
 }
 
 void WriteSettings(const std::string& home, const std::string& comName) {
@@ -117,7 +120,8 @@ std::string UnitAnswer(const std::string& request, int& alarmAnswers) {
   std::string info;
   if (cid2 == "42") {
     info = std::string(2, '0') + "55F0" + "55F0" + "55F0" + "5654" + "5654" + "5654" +
-           std::string(12, '0') + "4E20" + "1388" + std::string(5, '0');  // 220 V, 221 V, 200 V, 50 Hz
+           std::string(12, '0') + "4E20" + "1388" +
+           std::string(5, '0');  // 220 V, 221 V, 200 V, 50 Hz
     info.resize(46, '0');
   } else if (cid2 == "43") {
     info = std::string(6, '0') + "00" + "4400" + "0780" + "0000" + "00";  // online
@@ -167,14 +171,13 @@ TEST(HeadlessMonitor, StartUpToStopWritesTheEventsOfTheRun) {
   auto recs = ReadRecords(paths.RecordDir + "EventLog.dat");
   std::string seen;
   for (const auto& r : recs)
-    seen += "{" + std::to_string(r[8]) + "," + std::to_string(r[9]) + "," + std::to_string(Code(r)) +
-            "," + std::to_string(r[16]) + "} ";
+    seen += "{" + std::to_string(r[8]) + "," + std::to_string(r[9]) + "," +
+            std::to_string(Code(r)) + "," + std::to_string(r[16]) + "} ";
   ASSERT_EQ(recs.size(), 7u) << seen;
   struct Expected {
     int addr, kind, code, alarmState;
-  } expected[] = {{0, 0, 20, 255}, {1, 0, 22, 255},
-                  {1, 1, 4, 255},   // online
-                  {1, 2, 0, 1},     // rectifier fault appears ...
+  } expected[] = {{0, 0, 20, 255}, {1, 0, 22, 255}, {1, 1, 4, 255},  // online
+                  {1, 2, 0, 1},                                      // rectifier fault appears ...
                   {1, 1, 11, 255},  // ... which the next status answer turns into the fault state
                   {1, 2, 0, 0},     // and clears
                   {0, 0, 21, 255}};
