@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -241,6 +242,65 @@ TEST(HeadlessMonitor, PortThatCannotBeOpenedIsReportedAndTheProgramRuns) {
   ASSERT_EQ(recs.size(), 2u);
   EXPECT_EQ(Code(recs[0]), 20);
   EXPECT_EQ(Code(recs[1]), 21);
+}
+
+TEST(HeadlessMonitor, ReopensThePortWhenTheDeviceComesBack) {
+  TempHome home;
+  const std::string link = home.Path() + "/ttyUPS";
+  auto first = std::make_unique<FarEnd>();
+  ASSERT_EQ(symlink(first->Name().c_str(), link.c_str()), 0);
+  WriteSettings(home.Path(), link);
+  fs::create_directories(home.Path() + "/Record");
+  TEquipList list;
+  TEquipRec rec;
+  rec.Addr = 1;
+  rec.Name = MakeNameField("UPS-1");
+  AppendDevice(list, rec);
+  ASSERT_TRUE(SaveDeviceList(home.Path() + "/Record/TreeNode.dat", list));
+
+  std::FILE* out = std::tmpfile();
+  HeadlessMonitor monitor(MakeProgramPaths(home.Path()), out);
+  monitor.Start();
+  const TUpsInfo& unit = monitor.Core().Ctx().model.UpsTable[1];
+  int alarmAnswers = 1;  // no alarms in this test
+  ASSERT_TRUE(RunUntil(
+      [&] {
+        for (const std::string& req : first->Requests())
+          first->Write(UnitAnswer(req, alarmAnswers));
+        return unit.CommState == 0;
+      },
+      20000));
+
+  // The adapter is pulled: the far end goes away. The monitor closes the port and retries.
+  first.reset();
+  ASSERT_TRUE(RunUntil([&] { return !monitor.Core().Master().CommIsOpen(); }, 10000));
+
+  // It comes back under the same name; polling resumes within the retry period.
+  FarEnd second;
+  ASSERT_EQ(unlink(link.c_str()), 0);
+  ASSERT_EQ(symlink(second.Name().c_str(), link.c_str()), 0);
+  int requests = 0;
+  EXPECT_TRUE(RunUntil(
+      [&] {
+        for (const std::string& req : second.Requests()) {
+          second.Write(UnitAnswer(req, alarmAnswers));
+          ++requests;
+        }
+        return requests >= 2 && monitor.Core().Ctx().comm.Debug.AckOkCnt > 0;
+      },
+      HeadlessMonitor::kPortRetryMs + 15000));
+  monitor.Stop();
+
+  std::rewind(out);
+  std::string printed;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) printed.append(buf, n);
+  std::fclose(out);
+  EXPECT_NE(printed.find("failed; reopening every 10 s"), std::string::npos) << printed;
+  const size_t firstLink = printed.find(" is Link");
+  ASSERT_NE(firstLink, std::string::npos) << printed;
+  EXPECT_NE(printed.find(" is Link", firstLink + 1), std::string::npos) << printed;
 }
 
 TEST(SingleInstance, OneCopyPerFolder) {
