@@ -73,7 +73,9 @@ void HeadlessMonitor::Print(const std::string& line) {
   std::fflush(out_);
 }
 
-void HeadlessMonitor::Start() { monitor_.StartUp(*this); }
+void HeadlessMonitor::Start() {
+  monitor_.StartUp(*this);
+}
 
 int HeadlessMonitor::Run() {
   Start();
@@ -86,7 +88,9 @@ void HeadlessMonitor::AfterLogStores() {
   };
 }
 
-void HeadlessMonitor::StartPollTimer() { pollTimer_.start(100); }
+void HeadlessMonitor::StartPollTimer() {
+  pollTimer_.start(100);
+}
 
 void HeadlessMonitor::AfterPortOpen(const std::string& error) {
   if (error.empty()) {

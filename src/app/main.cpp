@@ -51,8 +51,7 @@ int main(int argc, char* argv[]) {
   choice.ExeDir = QCoreApplication::applicationDirPath().toStdString();
   choice.XdgDataHome = Env("XDG_DATA_HOME");
   choice.UserHome = Env("HOME");
-  const tessel::ProgramPaths paths =
-      tessel::MakeProgramPaths(tessel::ResolveProgramFolder(choice));
+  const tessel::ProgramPaths paths = tessel::MakeProgramPaths(tessel::ResolveProgramFolder(choice));
 
   tessel::SingleInstance guard(QString::fromStdString(paths.Home));
   if (!guard.Claim()) {
@@ -62,8 +61,7 @@ int main(int argc, char* argv[]) {
   }
 
   if (!parser.isSet(headless)) {
-    std::fprintf(stderr,
-                 "This build of Tessel has no windows yet; start it with --headless.\n");
+    std::fprintf(stderr, "This build of Tessel has no windows yet; start it with --headless.\n");
     return 2;
   }
 

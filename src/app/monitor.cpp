@@ -26,7 +26,8 @@ std::string EventLine(const TEventRec& rec, uint8_t language) {
   line += rec.Address == 0 ? std::string("   ") : std::to_string(rec.Address);
   line.resize(std::max<size_t>(line.size(), 24), ' ');
   std::string text = EventText(rec, language);
-  if (text.empty()) text = "(kind " + std::to_string(rec.Kind) + ", code " + std::to_string(rec.Code) + ")";
+  if (text.empty())
+    text = "(kind " + std::to_string(rec.Kind) + ", code " + std::to_string(rec.Code) + ")";
   return line + "  " + text;
 }
 

@@ -35,7 +35,8 @@ std::string ResolveProgramFolder(const FolderChoice& c) {
   if (!c.HomeEnv.empty()) return Absolute(c.HomeEnv);
   if (IsWritableDir(c.ExeDir)) return Absolute(c.ExeDir);
   if (!c.XdgDataHome.empty()) return Absolute((fs::path(c.XdgDataHome) / "tessel").string());
-  return Absolute((fs::path(c.UserHome.empty() ? "." : c.UserHome) / ".local/share/tessel").string());
+  return Absolute(
+      (fs::path(c.UserHome.empty() ? "." : c.UserHome) / ".local/share/tessel").string());
 }
 
 ProgramPaths MakeProgramPaths(const std::string& home) {

@@ -26,7 +26,9 @@ struct Settings {
   int32_t RecInterval = 0;  // poll ticks between data-log samples; 0 switches logging off
 };
 
-inline bool IsChinese(uint8_t language) { return language == 1; }
+inline bool IsChinese(uint8_t language) {
+  return language == 1;
+}
 
 // Raised when the settings file cannot be written: "Unable to write to <full path>".
 class SettingsWriteError : public std::runtime_error {

@@ -5,28 +5,14 @@
 #include <filesystem>
 
 #include "log/record_file.h"
+#include "model/little_endian.h"
 
 namespace tessel {
 
+using le::GetF64;
+using le::PutF64;
+
 namespace fs = std::filesystem;
-
-namespace {
-
-void PutF64(uint8_t* p, double d) {
-  uint64_t bits;
-  std::memcpy(&bits, &d, 8);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
-
-double GetF64(const uint8_t* p) {
-  uint64_t bits = 0;
-  for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(p[i]) << (8 * i);
-  double d;
-  std::memcpy(&d, &bits, 8);
-  return d;
-}
-
-}  // namespace
 
 std::array<uint8_t, kDataRecSize> EncodeDataRec(const TDataRec& r) {
   std::array<uint8_t, kDataRecSize> b{};  // reserved bytes 9..15 stay zero

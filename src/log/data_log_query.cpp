@@ -11,20 +11,15 @@
 #include "log/event_log_query.h"
 #include "log/record_file.h"
 #include "model/clock.h"
+#include "model/little_endian.h"
 
 namespace tessel {
+
+using le::GetF64;
 
 namespace fs = std::filesystem;
 
 namespace {
-
-double GetF64(const uint8_t* p) {
-  uint64_t bits = 0;
-  for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(p[i]) << (8 * i);
-  double d;
-  std::memcpy(&d, &bits, 8);
-  return d;
-}
 
 // Keeps the first `keep` digits of a digit string (value = 0.digits x 10^intDigits), rounding the
 // rest half up. An all-zero result leaves the string empty.

@@ -5,37 +5,20 @@
 #include <system_error>
 
 #include "log/record_file.h"
+#include "model/little_endian.h"
 
 namespace tessel {
+
+using le::GetF64;
+using le::GetU32;
+using le::PutF64;
+using le::PutU32;
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kMaxAutoArchives = 1000;  // EventLog_000.dat .. EventLog_999.dat
-
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t GetU32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void PutF64(uint8_t* p, double d) {
-  uint64_t bits;
-  std::memcpy(&bits, &d, 8);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
-
-double GetF64(const uint8_t* p) {
-  uint64_t bits = 0;
-  for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(p[i]) << (8 * i);
-  double d;
-  std::memcpy(&d, &bits, 8);
-  return d;
-}
 
 }  // namespace
 

@@ -2,94 +2,176 @@
 
 #include <cstring>
 
+#include "model/little_endian.h"
+
 namespace tessel {
 
-namespace {
-
-void PutU16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-void PutF64(uint8_t* p, double d) {
-  uint64_t bits;
-  std::memcpy(&bits, &d, 8);
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
-
-double GetF64(const uint8_t* p) {
-  uint64_t bits = 0;
-  for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(p[i]) << (8 * i);
-  double d;
-  std::memcpy(&d, &bits, 8);
-  return d;
-}
-
-}  // namespace
+using le::GetF64;
+using le::PutF64;
+using le::PutU16;
+using le::PutU32;
 
 bool SetParamByRegister(TUpsParams& p, int reg, uint16_t v) {
   switch (reg) {
-    case 40002: p.SysID = static_cast<uint8_t>(v); return true;
-    case 40003: p.Reg40003 = static_cast<uint8_t>(v); return true;
-    case 40004: p.SetMode = v; return true;
-    case 40005: p.VoltLevel = static_cast<uint8_t>(v); return true;
-    case 40006: p.FreqLevel = static_cast<uint8_t>(v); return true;
-    case 40007: p.ParaNum = static_cast<uint8_t>(v); return true;
-    case 40008: p.RedunNum = static_cast<uint8_t>(v); return true;
-    case 40009: p.Reg40009 = static_cast<uint8_t>(v); return true;
-    case 40011: p.BpsFreq = static_cast<uint8_t>(v); return true;
-    case 40012: p.BpsVMax = static_cast<uint8_t>(v); return true;
-    case 40013: p.BpsVMin = static_cast<int16_t>(v); return true;
-    case 40014: p.OutputVFine = static_cast<int16_t>(v); return true;
-    case 40015: p.BattNum = v; return true;
-    case 40016: p.Reg40016 = v; return true;
-    case 40017: p.BattGroup = v; return true;
-    case 40018: p.BattBoostV = v; return true;
-    case 40019: p.BattFloat = v; return true;
-    case 40020: p.EodV = v; return true;
-    case 40021: p.BattCap = v; return true;
-    case 40022: p.PreAlarm = v; return true;
-    case 40023: p.MaxChgCurr = v; return true;
-    case 40025: p.BoostLast = v; return true;
-    case 40027: p.StatusCtrl = v; return true;
-    case 40028: p.Reg40028 = v; return true;
-    case 40029: p.OptMode = static_cast<uint8_t>(v); return true;
-    default: return false;
+    case 40002:
+      p.SysID = static_cast<uint8_t>(v);
+      return true;
+    case 40003:
+      p.Reg40003 = static_cast<uint8_t>(v);
+      return true;
+    case 40004:
+      p.SetMode = v;
+      return true;
+    case 40005:
+      p.VoltLevel = static_cast<uint8_t>(v);
+      return true;
+    case 40006:
+      p.FreqLevel = static_cast<uint8_t>(v);
+      return true;
+    case 40007:
+      p.ParaNum = static_cast<uint8_t>(v);
+      return true;
+    case 40008:
+      p.RedunNum = static_cast<uint8_t>(v);
+      return true;
+    case 40009:
+      p.Reg40009 = static_cast<uint8_t>(v);
+      return true;
+    case 40011:
+      p.BpsFreq = static_cast<uint8_t>(v);
+      return true;
+    case 40012:
+      p.BpsVMax = static_cast<uint8_t>(v);
+      return true;
+    case 40013:
+      p.BpsVMin = static_cast<int16_t>(v);
+      return true;
+    case 40014:
+      p.OutputVFine = static_cast<int16_t>(v);
+      return true;
+    case 40015:
+      p.BattNum = v;
+      return true;
+    case 40016:
+      p.Reg40016 = v;
+      return true;
+    case 40017:
+      p.BattGroup = v;
+      return true;
+    case 40018:
+      p.BattBoostV = v;
+      return true;
+    case 40019:
+      p.BattFloat = v;
+      return true;
+    case 40020:
+      p.EodV = v;
+      return true;
+    case 40021:
+      p.BattCap = v;
+      return true;
+    case 40022:
+      p.PreAlarm = v;
+      return true;
+    case 40023:
+      p.MaxChgCurr = v;
+      return true;
+    case 40025:
+      p.BoostLast = v;
+      return true;
+    case 40027:
+      p.StatusCtrl = v;
+      return true;
+    case 40028:
+      p.Reg40028 = v;
+      return true;
+    case 40029:
+      p.OptMode = static_cast<uint8_t>(v);
+      return true;
+    default:
+      return false;
   }
 }
 
 bool GetParamByRegister(const TUpsParams& p, int reg, uint16_t& v) {
   switch (reg) {
-    case 40002: v = p.SysID; return true;
-    case 40003: v = p.Reg40003; return true;
-    case 40004: v = static_cast<uint16_t>(p.SetMode); return true;
-    case 40005: v = p.VoltLevel; return true;
-    case 40006: v = p.FreqLevel; return true;
-    case 40007: v = p.ParaNum; return true;
-    case 40008: v = p.RedunNum; return true;
-    case 40009: v = p.Reg40009; return true;
-    case 40011: v = p.BpsFreq; return true;
-    case 40012: v = p.BpsVMax; return true;
-    case 40013: v = static_cast<uint16_t>(p.BpsVMin); return true;
-    case 40014: v = static_cast<uint16_t>(p.OutputVFine); return true;
-    case 40015: v = p.BattNum; return true;
-    case 40016: v = p.Reg40016; return true;
-    case 40017: v = p.BattGroup; return true;
-    case 40018: v = p.BattBoostV; return true;
-    case 40019: v = p.BattFloat; return true;
-    case 40020: v = p.EodV; return true;
-    case 40021: v = p.BattCap; return true;
-    case 40022: v = p.PreAlarm; return true;
-    case 40023: v = p.MaxChgCurr; return true;
-    case 40025: v = p.BoostLast; return true;
-    case 40027: v = p.StatusCtrl; return true;
-    case 40028: v = p.Reg40028; return true;
-    case 40029: v = p.OptMode; return true;
-    default: return false;
+    case 40002:
+      v = p.SysID;
+      return true;
+    case 40003:
+      v = p.Reg40003;
+      return true;
+    case 40004:
+      v = static_cast<uint16_t>(p.SetMode);
+      return true;
+    case 40005:
+      v = p.VoltLevel;
+      return true;
+    case 40006:
+      v = p.FreqLevel;
+      return true;
+    case 40007:
+      v = p.ParaNum;
+      return true;
+    case 40008:
+      v = p.RedunNum;
+      return true;
+    case 40009:
+      v = p.Reg40009;
+      return true;
+    case 40011:
+      v = p.BpsFreq;
+      return true;
+    case 40012:
+      v = p.BpsVMax;
+      return true;
+    case 40013:
+      v = static_cast<uint16_t>(p.BpsVMin);
+      return true;
+    case 40014:
+      v = static_cast<uint16_t>(p.OutputVFine);
+      return true;
+    case 40015:
+      v = p.BattNum;
+      return true;
+    case 40016:
+      v = p.Reg40016;
+      return true;
+    case 40017:
+      v = p.BattGroup;
+      return true;
+    case 40018:
+      v = p.BattBoostV;
+      return true;
+    case 40019:
+      v = p.BattFloat;
+      return true;
+    case 40020:
+      v = p.EodV;
+      return true;
+    case 40021:
+      v = p.BattCap;
+      return true;
+    case 40022:
+      v = p.PreAlarm;
+      return true;
+    case 40023:
+      v = p.MaxChgCurr;
+      return true;
+    case 40025:
+      v = p.BoostLast;
+      return true;
+    case 40027:
+      v = p.StatusCtrl;
+      return true;
+    case 40028:
+      v = p.Reg40028;
+      return true;
+    case 40029:
+      v = p.OptMode;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -105,8 +187,8 @@ std::array<uint8_t, kStatusBlockSize> StatusBlock(const TUpsInfo& u) {
 
 std::array<uint8_t, kMeasureBlockSize> MeasureBlock(const TUpsInfo& u) {
   std::array<uint8_t, kMeasureBlockSize> b{};
-  const double doubles[11] = {u.InputV_A,  u.InputV_B,  u.InputV_C,  u.OutputV_A,
-                              u.OutputV_B, u.OutputV_C, u.LoadPer_A, u.LoadPer_B,
+  const double doubles[11] = {u.InputV_A,  u.InputV_B,   u.InputV_C,  u.OutputV_A,
+                              u.OutputV_B, u.OutputV_C,  u.LoadPer_A, u.LoadPer_B,
                               u.LoadPer_C, u.OutputFreq, u.DCInputV};
   for (int i = 0; i < 11; ++i) PutF64(&b[8 * i], doubles[i]);
   PutU32(&b[88], u.BattCapa);
@@ -118,13 +200,12 @@ std::array<uint8_t, kMeasureBlockSize> MeasureBlock(const TUpsInfo& u) {
 }
 
 void ApplyMeasureBlock(TUpsInfo& u, const uint8_t* b) {
-  double* doubles[11] = {&u.InputV_A,  &u.InputV_B,  &u.InputV_C,  &u.OutputV_A,
-                         &u.OutputV_B, &u.OutputV_C, &u.LoadPer_A, &u.LoadPer_B,
+  double* doubles[11] = {&u.InputV_A,  &u.InputV_B,   &u.InputV_C,  &u.OutputV_A,
+                         &u.OutputV_B, &u.OutputV_C,  &u.LoadPer_A, &u.LoadPer_B,
                          &u.LoadPer_C, &u.OutputFreq, &u.DCInputV};
   for (int i = 0; i < 11; ++i) *doubles[i] = GetF64(b + 8 * i);
-  u.BattCapa = static_cast<uint32_t>(b[88]) | static_cast<uint32_t>(b[89]) << 8 |
-               static_cast<uint32_t>(b[90]) << 16 | static_cast<uint32_t>(b[91]) << 24;
-  u.BattLivingTime = static_cast<uint16_t>(b[92] | b[93] << 8);
+  u.BattCapa = le::GetU32(b + 88);
+  u.BattLivingTime = le::GetU16(b + 92);
   u.BattCurr1 = GetF64(b + 96);
   u.BattCurr2 = GetF64(b + 104);
 }

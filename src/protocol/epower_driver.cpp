@@ -1,8 +1,8 @@
 #include "protocol/epower_driver.h"
 
+#include <array>
 #include <cmath>
 #include <numbers>
-#include <span>
 
 #include "protocol/ascii_frame.h"
 
@@ -11,7 +11,7 @@ namespace tessel {
 namespace {
 
 // CID2 of the command kinds 1..5.
-constexpr uint8_t kCid2[] = {0, 0x41, 0x43, 0x44, 0xE2, 0xE3};
+constexpr std::array<uint8_t, 6> kCid2 = {0, 0x41, 0x43, 0x44, 0xE2, 0xE3};
 
 void DecodeMeasurements(const AnswerInfo& info, TUpsInfo& u) {
   if (!info.Holds(95, 8)) return;
@@ -123,53 +123,28 @@ int32_t ThreePhaseRunState(const TUpsInfo& u) {
   return 1;
 }
 
-TEpowerProtocol::TEpowerProtocol(Context& ctx) : ctx_(ctx), cur_(&ctx.model.UpsTable[1]) {
-  TargetAddr = 1;
-}
+TEpowerProtocol::TEpowerProtocol(Context& ctx) : TAsciiDriver(ctx, kVersionByte, kCid2) {}
 
-void TEpowerProtocol::BuildRequest() {
-  const uint8_t kind = NextAsciiRequest(ctx_.comm.PollState, ctx_.model, TargetAddr);
-  if (kind == 0) return;
-  CurCmd = kind;
-  BuildFrame();
-}
-
-void TEpowerProtocol::BuildFrame() {
-  if (CurCmd < 1 || CurCmd > 5) return;
-  TxLen = tessel::BuildFrame(ctx_.comm.TxBuf, kVersionByte, TargetAddr, kCid2[CurCmd]);
-}
-
-bool TEpowerProtocol::ParseAnswer(const uint8_t* data, int n) {
-  const std::span<const uint8_t> answer(data,
-                                        data != nullptr && n > 0 ? static_cast<size_t>(n) : 0);
-  auto& table = ctx_.model.UpsTable;
-  if (!CheckAnswer(answer, kVersionByte, TargetAddr, ctx_.comm.Debug,
-                   [&](int addr) { cur_ = &table[static_cast<size_t>(addr)]; }))
-    return false;
-  const AnswerInfo info(answer);
+void TEpowerProtocol::Decode(uint8_t cmd, const AnswerInfo& info, TUpsInfo& u) {
   // Status and alarms of a unit that has only just started answering are not trusted yet.
-  const bool settled = cur_->OkCnt >= kMinOkCnt;
-  switch (CurCmd) {
+  const bool settled = u.OkCnt >= kMinOkCnt;
+  switch (cmd) {
     case 1:
-      DecodeMeasurements(info, *cur_);
+      DecodeMeasurements(info, u);
       break;
     case 2:
-      if (settled) DecodeStatus(info, *cur_);
+      if (settled) DecodeStatus(info, u);
       break;
     case 3:
-      if (settled) DecodeAlarms(info, *cur_);
+      if (settled) DecodeAlarms(info, u);
       break;
     case 4:
-      DecodeLoad(info, *cur_);
+      DecodeLoad(info, u);
       break;
     case 5:
-      DecodeBackupTime(info, *cur_);
+      DecodeBackupTime(info, u);
       break;
-    default:
-      break;  // a late answer: its request was already answered
   }
-  CurCmd = 0;
-  return true;
 }
 
 }  // namespace tessel

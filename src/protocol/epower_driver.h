@@ -5,13 +5,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/context.h"
-#include "comm/comm_state.h"
-#include "model/ups_info.h"
+#include "protocol/ascii_driver.h"
 
 namespace tessel {
 
-class TEpowerProtocol : public ProtocolDriver {
+class TEpowerProtocol : public TAsciiDriver {
  public:
   static constexpr std::string_view Ver = "11";
   static constexpr uint8_t kVersionByte = 0x11;
@@ -21,21 +19,8 @@ class TEpowerProtocol : public ProtocolDriver {
   // Starts with target address 1, no outstanding command and UpsTable[1] as current record.
   explicit TEpowerProtocol(Context& ctx);
 
-  // Next request of the rotation (or a search probe) into TxBuf; nothing in manual send mode.
-  void BuildRequest() override;
-  // Encodes the request for CurCmd (1..5) and TargetAddr into TxBuf and sets TxLen; a CurCmd
-  // outside 1..5 builds nothing.
-  void BuildFrame();
-  // Checks the answer against TargetAddr and decodes it by CurCmd into UpsTable[ADR]. A valid
-  // answer whose INFO is too short for its layout counts as answered but decodes nothing.
-  bool ParseAnswer(const uint8_t* data, int n) override;
-
-  // The command kind of the outstanding request, 1..5; 0 once its answer has been decoded.
-  uint8_t CurCmd = 0;
-
  private:
-  Context& ctx_;
-  TUpsInfo* cur_;
+  void Decode(uint8_t cmd, const AnswerInfo& info, TUpsInfo& u) override;
 };
 
 // Operating state from the supply, switch and battery-test bytes of a three-phase unit.

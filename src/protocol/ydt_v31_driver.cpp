@@ -1,6 +1,6 @@
 #include "protocol/ydt_v31_driver.h"
 
-#include <span>
+#include <array>
 
 #include "model/state_derivation.h"
 #include "protocol/ascii_frame.h"
@@ -10,7 +10,7 @@ namespace tessel {
 namespace {
 
 // CID2 of the command kinds 1..5.
-constexpr uint8_t kCid2[] = {0, 0x42, 0x43, 0x44, 0x80, 0x82};
+constexpr std::array<uint8_t, 6> kCid2 = {0, 0x42, 0x43, 0x44, 0x80, 0x82};
 
 void DecodeMeasurements(const AnswerInfo& info, TUpsInfo& u) {
   if (!info.Holds(55, 4)) return;
@@ -66,51 +66,26 @@ void DecodeBattery(const AnswerInfo& info, TUpsInfo& u) {
 
 }  // namespace
 
-TYdtV31Protocol::TYdtV31Protocol(Context& ctx) : ctx_(ctx), cur_(&ctx.model.UpsTable[1]) {
-  TargetAddr = 1;
-}
+TYdtV31Protocol::TYdtV31Protocol(Context& ctx) : TAsciiDriver(ctx, kVersionByte, kCid2) {}
 
-void TYdtV31Protocol::BuildRequest() {
-  const uint8_t kind = NextAsciiRequest(ctx_.comm.PollState, ctx_.model, TargetAddr);
-  if (kind == 0) return;
-  CurCmd = kind;
-  BuildFrame();
-}
-
-void TYdtV31Protocol::BuildFrame() {
-  if (CurCmd < 1 || CurCmd > 5) return;
-  TxLen = tessel::BuildFrame(ctx_.comm.TxBuf, kVersionByte, TargetAddr, kCid2[CurCmd]);
-}
-
-bool TYdtV31Protocol::ParseAnswer(const uint8_t* data, int n) {
-  const std::span<const uint8_t> answer(data,
-                                        data != nullptr && n > 0 ? static_cast<size_t>(n) : 0);
-  auto& table = ctx_.model.UpsTable;
-  if (!CheckAnswer(answer, kVersionByte, TargetAddr, ctx_.comm.Debug,
-                   [&](int addr) { cur_ = &table[static_cast<size_t>(addr)]; }))
-    return false;
-  const AnswerInfo info(answer);
-  switch (CurCmd) {
+void TYdtV31Protocol::Decode(uint8_t cmd, const AnswerInfo& info, TUpsInfo& u) {
+  switch (cmd) {
     case 1:
-      DecodeMeasurements(info, *cur_);
+      DecodeMeasurements(info, u);
       break;
     case 2:
-      DecodeStatus(info, *cur_);
+      DecodeStatus(info, u);
       break;
     case 3:
-      DecodeAlarms(info, *cur_);
+      DecodeAlarms(info, u);
       break;
     case 4:
-      DecodeLoadAndCurrents(info, *cur_);
+      DecodeLoadAndCurrents(info, u);
       break;
     case 5:
-      DecodeBattery(info, *cur_);
+      DecodeBattery(info, u);
       break;
-    default:
-      break;  // a late answer: its request was already answered
   }
-  CurCmd = 0;
-  return true;
 }
 
 }  // namespace tessel

@@ -1,6 +1,9 @@
 // The monitor from start-up to the program-stop event, with the real serial component on a
 // pseudo-terminal and this test answering as a unit.
+#include "app/headless_qt.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -11,13 +14,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "app/device_list_file.h"
-#include "app/headless_qt.h"
 #include "app/single_instance_qt.h"
 #include "log/event_log.h"
 #include "protocol/ascii_frame.h"
@@ -71,7 +72,9 @@ class FarEnd {
     }
     return out;
   }
-  void Write(const std::string& s) { ASSERT_EQ(write(master_, s.data(), s.size()), ssize_t(s.size())); }
+  void Write(const std::string& s) {
+    ASSERT_EQ(write(master_, s.data(), s.size()), ssize_t(s.size()));
+  }
 
  private:
   int master_ = -1;
@@ -100,7 +103,8 @@ std::vector<std::vector<uint8_t>> ReadRecords(const std::string& path) {
 }
 
 int32_t Code(const std::vector<uint8_t>& r) {
-  return static_cast<int32_t>(r[12] | r[13] << 8 | r[14] << 16 | static_cast<uint32_t>(r[15]) << 24);
+  return static_cast<int32_t>(r[12] | r[13] << 8 | r[14] << 16 |
+                              static_cast<uint32_t>(r[15]) << 24);
 }
 
 void WriteSettings(const std::string& home, const std::string& comName) {
@@ -117,7 +121,8 @@ std::string UnitAnswer(const std::string& request, int& alarmAnswers) {
   std::string info;
   if (cid2 == "42") {
     info = std::string(2, '0') + "55F0" + "55F0" + "55F0" + "5654" + "5654" + "5654" +
-           std::string(12, '0') + "4E20" + "1388" + std::string(5, '0');  // 220 V, 221 V, 200 V, 50 Hz
+           std::string(12, '0') + "4E20" + "1388" +
+           std::string(5, '0');  // 220 V, 221 V, 200 V, 50 Hz
     info.resize(46, '0');
   } else if (cid2 == "43") {
     info = std::string(6, '0') + "00" + "4400" + "0780" + "0000" + "00";  // online
@@ -167,14 +172,13 @@ TEST(HeadlessMonitor, StartUpToStopWritesTheEventsOfTheRun) {
   auto recs = ReadRecords(paths.RecordDir + "EventLog.dat");
   std::string seen;
   for (const auto& r : recs)
-    seen += "{" + std::to_string(r[8]) + "," + std::to_string(r[9]) + "," + std::to_string(Code(r)) +
-            "," + std::to_string(r[16]) + "} ";
+    seen += "{" + std::to_string(r[8]) + "," + std::to_string(r[9]) + "," +
+            std::to_string(Code(r)) + "," + std::to_string(r[16]) + "} ";
   ASSERT_EQ(recs.size(), 7u) << seen;
   struct Expected {
     int addr, kind, code, alarmState;
-  } expected[] = {{0, 0, 20, 255}, {1, 0, 22, 255},
-                  {1, 1, 4, 255},   // online
-                  {1, 2, 0, 1},     // rectifier fault appears ...
+  } expected[] = {{0, 0, 20, 255}, {1, 0, 22, 255}, {1, 1, 4, 255},  // online
+                  {1, 2, 0, 1},                                      // rectifier fault appears ...
                   {1, 1, 11, 255},  // ... which the next status answer turns into the fault state
                   {1, 2, 0, 0},     // and clears
                   {0, 0, 21, 255}};
@@ -238,6 +242,65 @@ TEST(HeadlessMonitor, PortThatCannotBeOpenedIsReportedAndTheProgramRuns) {
   ASSERT_EQ(recs.size(), 2u);
   EXPECT_EQ(Code(recs[0]), 20);
   EXPECT_EQ(Code(recs[1]), 21);
+}
+
+TEST(HeadlessMonitor, ReopensThePortWhenTheDeviceComesBack) {
+  TempHome home;
+  const std::string link = home.Path() + "/ttyUPS";
+  auto first = std::make_unique<FarEnd>();
+  ASSERT_EQ(symlink(first->Name().c_str(), link.c_str()), 0);
+  WriteSettings(home.Path(), link);
+  fs::create_directories(home.Path() + "/Record");
+  TEquipList list;
+  TEquipRec rec;
+  rec.Addr = 1;
+  rec.Name = MakeNameField("UPS-1");
+  AppendDevice(list, rec);
+  ASSERT_TRUE(SaveDeviceList(home.Path() + "/Record/TreeNode.dat", list));
+
+  std::FILE* out = std::tmpfile();
+  HeadlessMonitor monitor(MakeProgramPaths(home.Path()), out);
+  monitor.Start();
+  const TUpsInfo& unit = monitor.Core().Ctx().model.UpsTable[1];
+  int alarmAnswers = 1;  // no alarms in this test
+  ASSERT_TRUE(RunUntil(
+      [&] {
+        for (const std::string& req : first->Requests())
+          first->Write(UnitAnswer(req, alarmAnswers));
+        return unit.CommState == 0;
+      },
+      20000));
+
+  // The adapter is pulled: the far end goes away. The monitor closes the port and retries.
+  first.reset();
+  ASSERT_TRUE(RunUntil([&] { return !monitor.Core().Master().CommIsOpen(); }, 10000));
+
+  // It comes back under the same name; polling resumes within the retry period.
+  FarEnd second;
+  ASSERT_EQ(unlink(link.c_str()), 0);
+  ASSERT_EQ(symlink(second.Name().c_str(), link.c_str()), 0);
+  int requests = 0;
+  EXPECT_TRUE(RunUntil(
+      [&] {
+        for (const std::string& req : second.Requests()) {
+          second.Write(UnitAnswer(req, alarmAnswers));
+          ++requests;
+        }
+        return requests >= 2 && monitor.Core().Ctx().comm.Debug.AckOkCnt > 0;
+      },
+      HeadlessMonitor::kPortRetryMs + 15000));
+  monitor.Stop();
+
+  std::rewind(out);
+  std::string printed;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) printed.append(buf, n);
+  std::fclose(out);
+  EXPECT_NE(printed.find("failed; reopening every 10 s"), std::string::npos) << printed;
+  const size_t firstLink = printed.find(" is Link");
+  ASSERT_NE(firstLink, std::string::npos) << printed;
+  EXPECT_NE(printed.find(" is Link", firstLink + 1), std::string::npos) << printed;
 }
 
 TEST(SingleInstance, OneCopyPerFolder) {

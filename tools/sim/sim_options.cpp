@@ -161,7 +161,7 @@ std::string HelpText() {
   std::string states;
   for (const std::string& s : StateNames()) states += (states.empty() ? "" : " ") + s;
   return R"(Usage: tessel-sim --protocol N --addr LIST [--device PATH | --link PATH]
-                  [--scenario [ADDR=]FILE]... [--fault SPEC]... [options]
+                  [--scenario [ADDR=]FILE]... [--fault SWITCH]... [options]
 
 Plays UPS units on a serial line, answering a monitor's requests like the real units.
 
@@ -185,7 +185,7 @@ Plays UPS units on a serial line, answering a monitor's requests like the real u
   --step-seconds S    ignore the time offsets of the scenarios: each step lasts S seconds
   --no-noise          report scenario values exactly
   --print-scenario    print the built-in scenario (a starting point for your own) and exit
-  --fault SPEC        switch a fault on (repeatable), see below
+  --fault SWITCH      switch a fault on (repeatable), see below
   --no-commands       do not read fault switches from standard input
   -h, --help          this text
 
@@ -203,7 +203,7 @@ the whole line), /N applies it to every Nth request of a unit only.
 Examples: --fault silent@3   --fault delay=800@1,2/2   --fault checksum/5   --fault rtn=2
 
 While running, standard input takes commands, one a line:
-  fault SPEC          switch a fault on        clear     switch all faults off
+  fault SWITCH        switch a fault on        clear     switch all faults off
   faults              list the faults          help      list the commands
 
 Scenario file: one step a line, "TIME name = value ...": TIME is the offset in seconds from
@@ -214,7 +214,7 @@ Lines that do not start with a number continue the step above; "#" starts a comm
          states + R"(
   FIELD = VALUE       one value; VALUE is decimal or 0x hexadecimal
   FIELD = A..B        moves from A to B over the step (until the next step's time)
-  fault = SPEC        this unit's own fault from then on (no @LIST); fault = none ends it
+  fault = SWITCH      this unit's own fault from then on (no @LIST); fault = none ends it
   TIME loop           start again from 0 at TIME (without it the last step holds)
 Fields: )" +
          fields +

@@ -188,9 +188,9 @@ void Simulator::HandleCommand(const std::string& lineIn) {
     for (const FaultSpec& f : opt_.faults) list += " " + FaultText(f);
     Log(now, "command: faults:" + (list.empty() ? std::string(" none") : list));
   } else if (cmd == "help") {
-    Log(now, "command: fault SPEC | clear | faults | help");
+    Log(now, "command: fault SWITCH | clear | faults | help");
   } else {
-    Log(now, "command: unknown \"" + cmd + "\" (fault SPEC, clear, faults, help)");
+    Log(now, "command: unknown \"" + cmd + "\" (fault SWITCH, clear, faults, help)");
   }
 }
 

@@ -105,7 +105,7 @@ struct ScenarioStep {
   double at = 0;      // seconds from the start of the scenario
   bool loop = false;  // "T loop": start again from 0 at T
   std::vector<Assignment> sets;
-  // "fault = SPEC" switches the unit's own fault from this step on; "fault = none" clears it.
+  // "fault = SWITCH" switches the unit's own fault from this step on; "fault = none" clears it.
   bool setsFault = false;
   std::optional<FaultSpec> fault;
 };
