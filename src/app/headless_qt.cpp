@@ -97,7 +97,9 @@ void HeadlessMonitor::AfterPortOpen(const std::string& error) {
     Print(PortStatusText(monitor_.Ctx().settings));
     return;
   }
-  Print(PortOpenErrorText(monitor_.Ctx().settings.Language) + " (" + error + ")");
+  // A ComName that names no port already comes back as the general text; say it once.
+  const std::string text = PortOpenErrorText(monitor_.Ctx().settings.Language);
+  Print(error == text ? text : text + " (" + error + ")");
   retryTimer_.start(kPortRetryMs);
 }
 

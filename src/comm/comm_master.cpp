@@ -42,8 +42,9 @@ std::string ComDeviceName(const std::string& comName) {
   // Ports from 10 on are reachable only through the local-device namespace.
   return number < 10 ? comName : "\\\\.\\" + comName;
 #else
+  // A longer run of digits would overflow the number; such a name is no port we know.
   const std::string rest = comName.substr(3);
-  if (StartsWithCom(comName) && AllDigits(rest))
+  if (StartsWithCom(comName) && AllDigits(rest) && rest.size() <= 9)
     return "/dev/ttyS" + std::to_string(std::stoi(rest) - 1);
   return comName;  // not a port name we know; the opening reports it
 #endif

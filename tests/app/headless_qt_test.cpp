@@ -244,6 +244,26 @@ TEST(HeadlessMonitor, PortThatCannotBeOpenedIsReportedAndTheProgramRuns) {
   EXPECT_EQ(Code(recs[1]), 21);
 }
 
+TEST(HeadlessMonitor, NameThatSelectsNoPortIsReportedOnce) {
+  TempHome home;
+  std::ofstream(home.Path() + "/UserParaIni.ini") << "[CommPort]\nComName=COM0\n";
+  std::FILE* out = std::tmpfile();
+  {
+    HeadlessMonitor monitor(MakeProgramPaths(home.Path()), out);
+    monitor.Start();
+    EXPECT_FALSE(monitor.Core().Master().CommIsOpen());
+    monitor.Stop();
+  }
+  std::rewind(out);
+  char buf[4096];
+  const std::string printed(buf, std::fread(buf, 1, sizeof buf, out));
+  std::fclose(out);
+  const std::string text = PortOpenErrorText(0);
+  const size_t at = printed.find(text);
+  ASSERT_NE(at, std::string::npos) << printed;
+  EXPECT_EQ(printed.find(text, at + 1), std::string::npos) << printed;
+}
+
 TEST(HeadlessMonitor, ReopensThePortWhenTheDeviceComesBack) {
   TempHome home;
   const std::string link = home.Path() + "/ttyUPS";

@@ -558,6 +558,7 @@ TEST(CommMasterPort, ComNamesMapToDevices) {
                {"COMX", ""},
                {"COM1x", ""},
                {"COM00", ""},
+               {"COM99999999999", "COM99999999999"},  // too long for a number: opened as named
                {"/dev/ttyUSB0", "/dev/ttyUSB0"},
                {"/dev/pts/7", "/dev/pts/7"}};
   for (const auto& c : cases) EXPECT_EQ(ComDeviceName(c.comName), c.device) << c.comName;
