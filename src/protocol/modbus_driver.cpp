@@ -1,5 +1,7 @@
 #include "protocol/modbus_driver.h"
 
+#include <limits>
+
 #include "model/cmd_request.h"
 #include "model/state_derivation.h"
 #include "protocol/modbus_crc.h"
@@ -267,7 +269,9 @@ bool TMModbus::ParseAnswer(const uint8_t* data, int n) {
   if (!searching && rec == nullptr) return false;
 
   answerFlag_ = kFlagOn;
-  ++ctx_.comm.Debug.AckOkCnt;
+  // Counters stop at their maximum instead of overflowing.
+  int32_t& ackOk = ctx_.comm.Debug.AckOkCnt;
+  if (ackOk < std::numeric_limits<int32_t>::max()) ++ackOk;
   if (searching) return true;
   if ((func & kExceptionBit) != 0) return false;
   if (func != 3 && func != 4) return true;  // a write echo needs no decoding

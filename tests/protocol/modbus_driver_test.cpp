@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -435,6 +436,11 @@ TEST_F(ModbusDriverTest, WriteAnswers) {
   EXPECT_EQ(ctx.comm.Debug.AckOkCnt, 2);
   EXPECT_FALSE(Parse(ReadAnswer(1, 4, std::vector<uint16_t>(14, 1))));  // not what was asked
   EXPECT_EQ(Slot(1).Pending, 0);                                        // and not queued again
+
+  // A unit that keeps answering cannot wrap the counter around.
+  ctx.comm.Debug.AckOkCnt = std::numeric_limits<int32_t>::max();
+  EXPECT_TRUE(Parse(request));
+  EXPECT_EQ(ctx.comm.Debug.AckOkCnt, std::numeric_limits<int32_t>::max());
 }
 
 TEST_F(ModbusDriverTest, SearchProbesTheSearchAddressAndDecodesNothing) {
