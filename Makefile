@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test run test-tsan test-asan fuzz fuzz-ci fuzz-build bench clean
+.PHONY: all deps build check test run test-tsan test-asan fuzz fuzz-ci fuzz-build bench clean
 
 all: build
 
@@ -17,8 +17,14 @@ $(BUILD)/CMakeCache.txt:
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+# The quick suite: every unit, serial, simulator and end-to-end test of the main build.
+check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# What CI runs: the quick suite, the whole suite under ASan+UBSan, and a short fuzz run.
+test: check
+	$(MAKE) test-asan
+	$(MAKE) fuzz-ci
 
 run: build
 	@bash scripts/run.sh

@@ -11,11 +11,6 @@ namespace tessel {
 
 namespace {
 
-// Counters stop at their maximum instead of overflowing.
-void Bump(int32_t& counter) {
-  if (counter < std::numeric_limits<int32_t>::max()) ++counter;
-}
-
 bool AllDigits(const std::string& s) {
   return !s.empty() &&
          std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 namespace tessel {
@@ -12,6 +13,11 @@ constexpr uint8_t kFlagOn = 255;
 constexpr uint8_t kFlagOff = 0;
 constexpr int kTxBufSize = 256;
 constexpr int kRxBufSize = 400;
+
+// Counters stop at their maximum instead of overflowing.
+inline void Bump(int32_t& counter) {
+  if (counter < std::numeric_limits<int32_t>::max()) ++counter;
+}
 
 struct TPollState {
   uint8_t SearchMode = 0;  // flag: device search running

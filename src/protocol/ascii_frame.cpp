@@ -73,26 +73,26 @@ AnswerStep CheckAnswerFrame(std::span<const uint8_t> answer) {
 void CountAnswerStep(AnswerStep step, TCommDebug& debug) {
   switch (step) {
     case AnswerStep::Valid:
-      ++debug.AckOkCnt;
+      Bump(debug.AckOkCnt);
       break;
     case AnswerStep::Soi:
-      ++debug.ErrCnt[0];
+      Bump(debug.ErrCnt[0]);
       break;
     case AnswerStep::Ver:
-      ++debug.ErrCnt[1];
+      Bump(debug.ErrCnt[1]);
       break;
     case AnswerStep::Adr:
-      ++debug.ErrCnt[2];
+      Bump(debug.ErrCnt[2]);
       break;
     case AnswerStep::Cid1:
     case AnswerStep::Rtn:
-      ++debug.ErrCnt[3];
+      Bump(debug.ErrCnt[3]);
       break;
     case AnswerStep::Length:
-      ++debug.ErrCnt[4];
+      Bump(debug.ErrCnt[4]);
       break;
     case AnswerStep::Chksum:
-      ++debug.ErrCnt[5];
+      Bump(debug.ErrCnt[5]);
       break;
   }
 }

@@ -269,9 +269,7 @@ bool TMModbus::ParseAnswer(const uint8_t* data, int n) {
   if (!searching && rec == nullptr) return false;
 
   answerFlag_ = kFlagOn;
-  // Counters stop at their maximum instead of overflowing.
-  int32_t& ackOk = ctx_.comm.Debug.AckOkCnt;
-  if (ackOk < std::numeric_limits<int32_t>::max()) ++ackOk;
+  Bump(ctx_.comm.Debug.AckOkCnt);
   if (searching) return true;
   if ((func & kExceptionBit) != 0) return false;
   if (func != 3 && func != 4) return true;  // a write echo needs no decoding

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cctype>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -190,6 +191,22 @@ TEST(AsciiFrame, AnswerInfoReadsOnlyInsideInfo) {
   const AnswerInfo none(Bytes(tiny));
   EXPECT_FALSE(none.Holds(13, 0));
   EXPECT_EQ(none.Text(13, 4), "");
+}
+
+}  // namespace
+}  // namespace tessel
+
+namespace tessel {
+namespace {
+
+TEST(AsciiFrame, CountersStopAtTheirMaximum) {
+  TCommDebug debug;
+  debug.AckOkCnt = std::numeric_limits<int32_t>::max();
+  debug.ErrCnt[5] = std::numeric_limits<int32_t>::max();
+  CountAnswerStep(AnswerStep::Valid, debug);
+  CountAnswerStep(AnswerStep::Chksum, debug);
+  EXPECT_EQ(debug.AckOkCnt, std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(debug.ErrCnt[5], std::numeric_limits<int32_t>::max());
 }
 
 }  // namespace
