@@ -12,6 +12,7 @@
 #include "log/record_file.h"
 #include "model/clock.h"
 #include "model/little_endian.h"
+#include "protocol/func_unit.h"
 
 namespace tessel {
 
@@ -102,7 +103,7 @@ std::string FormatSignificant(double value, int precision, int digits) {
 
 std::string DataLogMonthPath(const std::string& recordDir, uint16_t year, uint16_t month) {
   return (fs::path(recordDir) /
-          ("DataLog" + std::to_string(year) + "_" + ZeroPadded(month, 2) + ".dat"))
+          ("DataLog" + std::to_string(year) + "_" + ZeroPad(month, 2) + ".dat"))
       .string();
 }
 

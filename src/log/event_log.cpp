@@ -6,6 +6,7 @@
 
 #include "log/record_file.h"
 #include "model/little_endian.h"
+#include "protocol/func_unit.h"
 
 namespace tessel {
 
@@ -75,7 +76,7 @@ bool TEventLog::Rotate() {
   // and the next append tries again.
   if (!EnsureFolder(backupDir_)) return false;
   for (int n = 0; n < kMaxAutoArchives; ++n) {
-    fs::path name = fs::path(backupDir_) / ("EventLog_" + ZeroPadded(n, 3) + ".dat");
+    fs::path name = fs::path(backupDir_) / ("EventLog_" + ZeroPad(n, 3) + ".dat");
     std::error_code ec;
     if (fs::exists(name, ec) || ec) continue;
     if (!CopyToNewFile(filePath_, name)) return false;

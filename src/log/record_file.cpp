@@ -107,10 +107,4 @@ bool CopyToNewFile(const fs::path& from, const fs::path& to) {
   return ok;
 }
 
-std::string ZeroPadded(long long n, int width) {
-  std::string s = std::to_string(n);
-  if (static_cast<int>(s.size()) < width) s.insert(0, width - s.size(), '0');
-  return s.substr(s.size() - width);
-}
-
 }  // namespace tessel

@@ -34,7 +34,4 @@ bool ForEachRecord(const std::filesystem::path& file, int recSize, std::int64_t 
 // when it was written completely and has the size of the source; a failed copy is removed.
 bool CopyToNewFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
-// Decimal text of n left-padded with "0" to width, then its last width characters.
-std::string ZeroPadded(long long n, int width);
-
 }  // namespace tessel

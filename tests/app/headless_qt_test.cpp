@@ -113,6 +113,29 @@ void WriteSettings(const std::string& home, const std::string& comName) {
     << "[DataLog]\nRecInterval=50\n";
 }
 
+// The program folder of a monitor watching one unit at address 1 on comName.
+void WriteOneUnitHome(const std::string& home, const std::string& comName) {
+  WriteSettings(home, comName);
+  fs::create_directories(home + "/Record");
+  TEquipList list;
+  TEquipRec rec;
+  rec.Addr = 1;
+  rec.Name = MakeNameField("UPS-1");
+  AppendDevice(list, rec);
+  ASSERT_TRUE(SaveDeviceList(home + "/Record/TreeNode.dat", list));
+}
+
+// Everything the monitor printed to out; closes out.
+std::string PrintedText(std::FILE* out) {
+  std::rewind(out);
+  std::string printed;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) printed.append(buf, n);
+  std::fclose(out);
+  return printed;
+}
+
 // A unit at address 1 under the version "31" protocol: online, and its first alarm answer reports
 // a rectifier fault (alarm code 0) which the next one no longer does. Each request takes 13 poll
 // ticks, so the eight requests up to the clearing take about ten seconds.
@@ -140,14 +163,8 @@ TEST(HeadlessMonitor, StartUpToStopWritesTheEventsOfTheRun) {
   TempHome home;
   FarEnd line;
   ASSERT_FALSE(line.Name().empty());
-  WriteSettings(home.Path(), line.Name());
-  fs::create_directories(home.Path() + "/Record");
-  TEquipList list;
-  TEquipRec rec;
-  rec.Addr = 1;
-  rec.Name = MakeNameField("UPS-1");
-  AppendDevice(list, rec);
-  ASSERT_TRUE(SaveDeviceList(home.Path() + "/Record/TreeNode.dat", list));
+  WriteOneUnitHome(home.Path(), line.Name());
+  if (HasFatalFailure()) return;
 
   const ProgramPaths paths = MakeProgramPaths(home.Path());
   std::FILE* out = std::tmpfile();
@@ -203,12 +220,7 @@ TEST(HeadlessMonitor, StartUpToStopWritesTheEventsOfTheRun) {
   }
 
   // Every event was printed as it was logged.
-  std::rewind(out);
-  std::string printed;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) printed.append(buf, n);
-  std::fclose(out);
+  const std::string printed = PrintedText(out);
   EXPECT_NE(printed.find("Monitor software is open"), std::string::npos) << printed;
   EXPECT_NE(printed.find("Communication upbuilt"), std::string::npos) << printed;
   EXPECT_NE(printed.find("Recover from: Rectifier fault"), std::string::npos) << printed;
@@ -229,11 +241,7 @@ TEST(HeadlessMonitor, PortThatCannotBeOpenedIsReportedAndTheProgramRuns) {
     EXPECT_FALSE(monitor.Core().Master().CommIsOpen());
     monitor.Stop();
   }
-  std::rewind(out);
-  char buf[4096];
-  size_t n = std::fread(buf, 1, sizeof buf, out);
-  std::fclose(out);
-  const std::string printed(buf, n);
+  const std::string printed = PrintedText(out);
   EXPECT_NE(printed.find("开启串口时出错,请检查串口设置!"), std::string::npos) << printed;
   EXPECT_NE(printed.find("Error opening serial port"), std::string::npos) << printed;
   // Both folders exist and the log holds the start and stop events.
@@ -254,10 +262,7 @@ TEST(HeadlessMonitor, NameThatSelectsNoPortIsReportedOnce) {
     EXPECT_FALSE(monitor.Core().Master().CommIsOpen());
     monitor.Stop();
   }
-  std::rewind(out);
-  char buf[4096];
-  const std::string printed(buf, std::fread(buf, 1, sizeof buf, out));
-  std::fclose(out);
+  const std::string printed = PrintedText(out);
   const std::string text = PortOpenErrorText(0);
   const size_t at = printed.find(text);
   ASSERT_NE(at, std::string::npos) << printed;
@@ -269,14 +274,8 @@ TEST(HeadlessMonitor, ReopensThePortWhenTheDeviceComesBack) {
   const std::string link = home.Path() + "/ttyUPS";
   auto first = std::make_unique<FarEnd>();
   ASSERT_EQ(symlink(first->Name().c_str(), link.c_str()), 0);
-  WriteSettings(home.Path(), link);
-  fs::create_directories(home.Path() + "/Record");
-  TEquipList list;
-  TEquipRec rec;
-  rec.Addr = 1;
-  rec.Name = MakeNameField("UPS-1");
-  AppendDevice(list, rec);
-  ASSERT_TRUE(SaveDeviceList(home.Path() + "/Record/TreeNode.dat", list));
+  WriteOneUnitHome(home.Path(), link);
+  if (HasFatalFailure()) return;
 
   std::FILE* out = std::tmpfile();
   HeadlessMonitor monitor(MakeProgramPaths(home.Path()), out);
@@ -311,12 +310,7 @@ TEST(HeadlessMonitor, ReopensThePortWhenTheDeviceComesBack) {
       HeadlessMonitor::kPortRetryMs + 15000));
   monitor.Stop();
 
-  std::rewind(out);
-  std::string printed;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) printed.append(buf, n);
-  std::fclose(out);
+  const std::string printed = PrintedText(out);
   EXPECT_NE(printed.find("failed; reopening every 10 s"), std::string::npos) << printed;
   const size_t firstLink = printed.find(" is Link");
   ASSERT_NE(firstLink, std::string::npos) << printed;

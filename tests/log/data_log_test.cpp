@@ -16,11 +16,7 @@ using testing::TempFolder;
 using testing::WriteBytes;
 
 std::vector<TDataRec> ReadRecords(const fs::path& p) {
-  auto bytes = ReadBytes(p);
-  std::vector<TDataRec> out;
-  for (size_t i = 0; i + kDataRecSize <= bytes.size(); i += kDataRecSize)
-    out.push_back(DecodeDataRec(&bytes[i]));
-  return out;
+  return testing::ReadRecordFile(p, kDataRecSize, DecodeDataRec);
 }
 
 double F64At(const uint8_t* p) {

@@ -18,11 +18,7 @@ using testing::TempFolder;
 using testing::WriteBytes;
 
 std::vector<TEventRec> ReadRecords(const fs::path& p) {
-  auto bytes = ReadBytes(p);
-  std::vector<TEventRec> out;
-  for (size_t i = 0; i + kEventRecSize <= bytes.size(); i += kEventRecSize)
-    out.push_back(DecodeEventRec(&bytes[i]));
-  return out;
+  return testing::ReadRecordFile(p, kEventRecSize, DecodeEventRec);
 }
 
 TEventRec Numbered(int code) {

@@ -41,6 +41,16 @@ inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& p) {
   return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
+// The whole records of a record file, decoded; a trailing partial record is left out.
+template <class Rec>
+std::vector<Rec> ReadRecordFile(const std::filesystem::path& p, size_t recSize,
+                                Rec (*decode)(const uint8_t*)) {
+  const std::vector<uint8_t> bytes = ReadBytes(p);
+  std::vector<Rec> out;
+  for (size_t i = 0; i + recSize <= bytes.size(); i += recSize) out.push_back(decode(&bytes[i]));
+  return out;
+}
+
 inline void WriteBytes(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
   std::ofstream f(p, std::ios::binary | std::ios::trunc);
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

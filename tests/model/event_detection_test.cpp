@@ -25,20 +25,12 @@ class EventDetectionTest : public ::testing::Test {
   EventDetectionTest() { InitUpsTable(table); }
 
   std::vector<Ev> Events() {
-    auto bytes = testing::ReadBytes(log.FilePath());
     std::vector<Ev> out;
-    for (size_t i = 0; i + kEventRecSize <= bytes.size(); i += kEventRecSize) {
-      TEventRec r = DecodeEventRec(&bytes[i]);
-      out.push_back({r.Address, r.Kind, r.Code, r.AlarmState});
-    }
+    for (const TEventRec& r : Records()) out.push_back({r.Address, r.Kind, r.Code, r.AlarmState});
     return out;
   }
   std::vector<TEventRec> Records() {
-    auto bytes = testing::ReadBytes(log.FilePath());
-    std::vector<TEventRec> out;
-    for (size_t i = 0; i + kEventRecSize <= bytes.size(); i += kEventRecSize)
-      out.push_back(DecodeEventRec(&bytes[i]));
-    return out;
+    return testing::ReadRecordFile(log.FilePath(), kEventRecSize, DecodeEventRec);
   }
   void SetAlarms(TUpsInfo& u, std::vector<int> now, std::vector<int> prev) {
     u.AlarmCount = static_cast<uint8_t>(now.size());
