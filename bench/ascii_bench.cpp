@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/context.h"
+#include "model/context.h"
 #include "protocol/ascii_frame.h"
 #include "protocol/epower_driver.h"
 #include "protocol/func_unit.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/context.h"
+#include "model/context.h"
 #include "protocol/modbus_crc.h"
 #include "protocol/modbus_driver.h"
 

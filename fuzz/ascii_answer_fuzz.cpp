@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/context.h"
+#include "model/context.h"
 #include "protocol/epower_driver.h"
 #include "protocol/func_unit.h"
 #include "protocol/ydt_v31_driver.h"

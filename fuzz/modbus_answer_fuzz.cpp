@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/context.h"
+#include "model/context.h"
 #include "model/cmd_request.h"
 #include "protocol/modbus_crc.h"
 #include "protocol/modbus_driver.h"

@@ -6,13 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "app/context.h"
 #include "app/program_folder.h"
 #include "comm/comm_master.h"
 #include "comm/serial_port.h"
 #include "log/data_log.h"
 #include "log/event_log.h"
 #include "model/clock.h"
+#include "model/context.h"
 
 namespace tessel {
 

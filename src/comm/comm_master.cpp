@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "model/event_detection.h"
+#include "comm/event_detection.h"
 
 namespace tessel {
 

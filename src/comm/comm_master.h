@@ -7,12 +7,13 @@
 #include <cstdint>
 #include <string>
 
-#include "app/context.h"
-#include "comm/comm_state.h"
 #include "comm/serial_port.h"
 #include "log/data_log.h"
 #include "log/event_log.h"
 #include "model/clock.h"
+#include "model/comm_state.h"
+#include "model/context.h"
+#include "protocol/protocol_driver.h"
 
 namespace tessel {
 

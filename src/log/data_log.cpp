@@ -64,7 +64,7 @@ void SampleDataLog(const DeviceModel& model, TDataLog& log, const Clock& clock) 
     uint8_t addr = list.Items[i].Addr;
     if (addr >= kTableSize) continue;
     const TUpsInfo& u = model.UpsTable[addr];
-    if (u.CommState != 0) continue;
+    if (u.CommState != kCommOk) continue;
     TDataRec rec;
     rec.Time = clock.Now();
     rec.Address = addr;

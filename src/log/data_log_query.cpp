@@ -12,7 +12,7 @@
 #include "log/record_file.h"
 #include "model/clock.h"
 #include "model/little_endian.h"
-#include "protocol/func_unit.h"
+#include "model/zero_pad.h"
 
 namespace tessel {
 

@@ -5,8 +5,9 @@
 #include <system_error>
 
 #include "log/record_file.h"
+#include "model/flags.h"
 #include "model/little_endian.h"
-#include "protocol/func_unit.h"
+#include "model/zero_pad.h"
 
 namespace tessel {
 
@@ -66,7 +67,7 @@ bool TEventLog::Append(const TEventRec& rec) {
   // Writing at the whole-record position overwrites a trailing partial record and nothing else.
   auto bytes = EncodeEventRec(rec);
   if (!WriteRecordAt(filePath_, count, bytes.data(), kEventRecSize)) return false;
-  Changed = 255;
+  Changed = kFlagOn;
   if (OnAppended) OnAppended(rec);
   return true;
 }

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 
+#include "model/flags.h"
+
 namespace tessel {
 
 namespace {
 
-constexpr uint8_t kWaiting = 255;
+constexpr uint8_t kWaiting = kFlagOn;
 constexpr uint8_t kWriteSingleRegister = 6;
 
 // Fills a slot for a function 6 write; Count is left to the caller.

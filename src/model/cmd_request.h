@@ -12,7 +12,7 @@ struct TCmdRequest {
   uint8_t Pending = 0;  // 0 free, otherwise waiting (fillers write 255)
   uint8_t Addr = 0;
   uint8_t Func = 0;
-  int32_t Reg = 0;      // five-digit notation: 20001, 40005, 50000 ...
+  int32_t Reg = 0;  // five-digit notation: 20001, 40005, 50000 ...
   int32_t Count = 0;
 };
 
@@ -31,7 +31,8 @@ struct CmdRequests {
 // Fillers used by the control dialogs.
 void RequestSwitchOn(CmdRequests& c, uint8_t addr);
 void RequestSwitchOff(CmdRequests& c, uint8_t addr);
-// Self-test start (testTime > 0) or cancel (0); only under protocol choices 2 and 3 (false otherwise).
+// Self-test start (testTime > 0) or cancel (0); only under protocol choices 2 and 3 (false
+// otherwise).
 bool RequestSelfTest(CmdRequests& c, uint8_t protocol, uint8_t addr, uint16_t testTime);
 // Parameter write: sets the PendingParams field, then the slots the protocol choice needs.
 // False for a register a filler may not write.

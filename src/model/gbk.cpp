@@ -34,7 +34,10 @@ std::string Convert(const char* to, const char* from, const std::string& in,
         skip = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
         // A malformed lead must not swallow following ASCII.
         for (size_t i = 1; i < skip && i < srcLeft; ++i)
-          if ((static_cast<unsigned char>(src[i]) & 0xC0) != 0x80) { skip = i; break; }
+          if ((static_cast<unsigned char>(src[i]) & 0xC0) != 0x80) {
+            skip = i;
+            break;
+          }
       } else if (skipOnError == 0) {
         skip = srcLeft;
       }
@@ -50,7 +53,9 @@ std::string Convert(const char* to, const char* from, const std::string& in,
 
 }  // namespace
 
-std::string Utf8ToGbk(const std::string& utf8) { return Convert("GBK", "UTF-8", utf8, "?", 0); }
+std::string Utf8ToGbk(const std::string& utf8) {
+  return Convert("GBK", "UTF-8", utf8, "?", 0);
+}
 
 std::string GbkToUtf8(const std::string& gbk) {
   return Convert("UTF-8", "GBK", gbk, "\xEF\xBF\xBD", 1);

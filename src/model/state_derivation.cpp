@@ -3,28 +3,30 @@
 namespace tessel {
 
 namespace {
-bool Bit(uint32_t v, int b) { return (v >> b) & 1u; }
+bool Bit(uint32_t v, int b) {
+  return (v >> b) & 1u;
+}
 }  // namespace
 
 uint8_t DeriveRunState(const TUpsInfo& u) {
   const uint16_t s1 = u.CmmState1, s2 = u.InvState1, s3 = u.InvState2;
-  if (Bit(s1, 13) || Bit(s2, 3)) return 9;
-  if (u.CmmAlarm1 != 0 || Bit(u.CmmAlarm2, 15) || (u.InvAlarm1 & 0xFC8C) != 0) return 11;
-  if (Bit(s2, 13)) return 10;
+  if (Bit(s1, 13) || Bit(s2, 3)) return kRunEpo;
+  if (u.CmmAlarm1 != 0 || Bit(u.CmmAlarm2, 15) || (u.InvAlarm1 & 0xFC8C) != 0) return kRunFault;
+  if (Bit(s2, 13)) return kRunMaintBypass;
   const uint16_t m = s2 & 0x0180, k = s2 & 0x0600;
   if (m == 0) {
-    if (k == 0) return 1;
-    if (k == 0x0200) return 7;
-    return 2;
+    if (k == 0) return kRunStandby;
+    if (k == 0x0200) return kRunSoftStart;
+    return kRunNoOutput;
   }
-  if (m == 0x0080) return (Bit(s3, 11) && Bit(s2, 10)) ? 8 : 3;
+  if (m == 0x0080) return (Bit(s3, 11) && Bit(s2, 10)) ? kRunEco : kRunBypass;
   // m is 0x0100 or 0x0180: output from the inverter.
-  if (k == 0 || k == 0x0400) return 1;
-  if (k == 0x0200) return 7;
-  if (!Bit(s1, 14)) return 2;
-  if (Bit(s1, 10)) return 4;
-  if (Bit(s1, 9)) return 6;
-  return 5;
+  if (k == 0 || k == 0x0400) return kRunStandby;
+  if (k == 0x0200) return kRunSoftStart;
+  if (!Bit(s1, 14)) return kRunNoOutput;
+  if (Bit(s1, 10)) return kRunOnline;
+  if (Bit(s1, 9)) return kRunSelfTest;
+  return kRunBattery;
 }
 
 void DeriveSwitches(TUpsInfo& u) {

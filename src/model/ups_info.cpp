@@ -214,9 +214,9 @@ void InitUpsTable(TUpsTable& table) {
   for (int a = 0; a < kTableSize; ++a) {
     table[a] = TUpsInfo{};
     table[a].Addr = static_cast<uint8_t>(a);
-    table[a].CommState = 2;
-    table[a].RunState = -1;
-    table[a].PrevRunState = -1;
+    table[a].CommState = kCommLost;
+    table[a].RunState = kRunUnknown;
+    table[a].PrevRunState = kRunUnknown;
   }
 }
 
@@ -233,7 +233,7 @@ void NextDevice(TEquipList& list) {
 }
 
 void ClearLiveValues(TUpsInfo& u) {
-  u.RunState = -1;
+  u.RunState = kRunUnknown;
   u.InputV_A = u.InputV_B = u.InputV_C = 0;
   u.OutputV_A = u.OutputV_B = u.OutputV_C = 0;
   u.LoadPer_A = u.LoadPer_B = u.LoadPer_C = 0;

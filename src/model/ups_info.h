@@ -7,14 +7,14 @@
 
 namespace tessel {
 
-constexpr int kMaxAddr = 252;        // highest bus address
-constexpr int kTableSize = 253;      // records for addresses 0..252
-constexpr int kMaxDevices = 252;     // entries of EquipList
-constexpr int kMaxAlarms = 80;       // entries of AlarmCodes
-constexpr int kStatusBlockSize = 26; // CmmState1 .. the five reserved bytes
+constexpr int kMaxAddr = 252;           // highest bus address
+constexpr int kTableSize = 253;         // records for addresses 0..252
+constexpr int kMaxDevices = 252;        // entries of EquipList
+constexpr int kMaxAlarms = 80;          // entries of AlarmCodes
+constexpr int kStatusBlockSize = 26;    // CmmState1 .. the five reserved bytes
 constexpr int kMeasureBlockSize = 112;  // InputV_A .. BattCurr2 as stored in the data log
-constexpr int kNameSize = 40;        // TEquipRec.Name
-constexpr int kEquipRecSize = 42;    // one record of TreeNode.dat
+constexpr int kNameSize = 40;           // TEquipRec.Name
+constexpr int kEquipRecSize = 42;       // one record of TreeNode.dat
 
 // Setting values of one unit, one field per Modbus holding register (truncated to the field width).
 struct TUpsParams {
@@ -51,9 +51,31 @@ bool SetParamByRegister(TUpsParams& p, int reg, uint16_t value);
 // The field of a holding register widened to 16 bits (as it would be written); false if none.
 bool GetParamByRegister(const TUpsParams& p, int reg, uint16_t& value);
 
+// CommState of a device record.
+constexpr uint8_t kCommOk = 0;     // communicating
+constexpr uint8_t kCommError = 1;  // a few transmissions unanswered
+constexpr uint8_t kCommLost = 2;   // lost; polled with one request kind only
+
+// RunState: the operating state derived from the status words, the index of StateText.
+enum RunStateCode : int32_t {
+  kRunUnknown = -1,  // no answer decoded yet
+  kRunStandby = 1,
+  kRunNoOutput = 2,
+  kRunBypass = 3,
+  kRunOnline = 4,
+  kRunBattery = 5,
+  kRunSelfTest = 6,
+  kRunSoftStart = 7,
+  kRunEco = 8,
+  kRunEpo = 9,
+  kRunMaintBypass = 10,
+  kRunFault = 11,
+  kStateLost = 18,  // StateText index shown for a lost device
+};
+
 struct TUpsInfo {
   uint8_t Addr = 0;
-  uint8_t CommState = 0;  // 0 communicating, 1 error, 2 lost
+  uint8_t CommState = 0;  // kCommOk, kCommError, kCommLost
   int32_t FailCnt = 0;
   int32_t PollCnt = 0;
   int32_t RecvCnt = 0;

@@ -142,7 +142,7 @@ uint8_t NextAsciiRequest(TPollState& poll, DeviceModel& model, int32_t& targetAd
   if (poll.ManualMode != 0) return 0;
   // An address without a record (only a stray search address could be one) counts as lost.
   const bool lost =
-      targetAddr < 0 || targetAddr > kMaxAddr || model.UpsTable[targetAddr].CommState == 2;
+      targetAddr < 0 || targetAddr > kMaxAddr || model.UpsTable[targetAddr].CommState == kCommLost;
   poll.StepCount = lost ? 1 : 5;
   // Computed in int so a StepIndex left high by another driver cannot wrap to 0.
   int step = poll.StepIndex + 1;

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "comm/comm_state.h"
+#include "model/comm_state.h"
 #include "model/ups_info.h"
 
 namespace tessel {

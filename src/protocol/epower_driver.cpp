@@ -113,14 +113,14 @@ void DecodeBackupTime(const AnswerInfo& info, TUpsInfo& u) {
 }  // namespace
 
 int32_t ThreePhaseRunState(const TUpsInfo& u) {
-  if (u.MaintSwitch == 1) return 10;
+  if (u.MaintSwitch == 1) return kRunMaintBypass;
   if (u.UpsSupply == 1) {
-    if (u.InputSupply == 1) return 4;
-    if (u.InputSupply == 2) return u.BattTest == 1 ? 6 : 5;
-    return 1;
+    if (u.InputSupply == 1) return kRunOnline;
+    if (u.InputSupply == 2) return u.BattTest == 1 ? kRunSelfTest : kRunBattery;
+    return kRunStandby;
   }
-  if (u.UpsSupply == 2) return 3;
-  return 1;
+  if (u.UpsSupply == 2) return kRunBypass;
+  return kRunStandby;
 }
 
 TEpowerProtocol::TEpowerProtocol(Context& ctx) : TAsciiDriver(ctx, kVersionByte, kCid2) {}

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/zero_pad.h"
+
 namespace tessel {
 
 // 0..9 for '0'..'9', 10..15 for 'A'..'F' and 'a'..'f', 16 for anything else.
@@ -50,9 +52,5 @@ std::string ShortToStr(int64_t v);
 // double. Each byte is read with HexToInt from the characters of its pair that are present; a
 // byte with no characters present is 0.
 double HexToSingle(std::string_view text);
-
-// Decimal text of n left-padded with '0' to at least width characters, then its last width
-// characters (ZeroPad(7, 3) is "007", ZeroPad(1234, 3) is "234").
-std::string ZeroPad(int64_t n, int width);
 
 }  // namespace tessel

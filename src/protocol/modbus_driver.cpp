@@ -39,7 +39,6 @@ constexpr int kReadHeaderLen = 3;
 constexpr int kCrcLen = 2;
 
 constexpr uint8_t kExceptionBit = 0x80;
-constexpr uint8_t kCommLost = 2;
 
 }  // namespace
 

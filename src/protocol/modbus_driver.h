@@ -5,9 +5,10 @@
 
 #include <cstdint>
 
-#include "app/context.h"
-#include "comm/comm_state.h"
+#include "model/comm_state.h"
+#include "model/context.h"
 #include "model/ups_info.h"
+#include "protocol/protocol_driver.h"
 
 namespace tessel {
 

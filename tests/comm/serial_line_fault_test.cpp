@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "app/context.h"
 #include "comm/comm_master.h"
 #include "fault_support.h"
 #include "log/data_log.h"
 #include "log/event_log.h"
 #include "model/clock.h"
+#include "model/context.h"
 #include "protocol/ascii_frame.h"
 #include "protocol/epower_driver.h"
 #include "protocol/modbus_crc.h"

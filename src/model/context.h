@@ -1,9 +1,9 @@
 // Everything the running program shares, owned by start-up and passed by reference.
 #pragma once
 
-#include "app/settings.h"
-#include "comm/comm_state.h"
 #include "model/cmd_request.h"
+#include "model/comm_state.h"
+#include "model/settings.h"
 #include "model/ups_info.h"
 
 namespace tessel {

@@ -1,5 +1,4 @@
-// Values shared by the poll scheduler, the protocol drivers, the Trace window and device search,
-// and the contract every protocol driver fulfils.
+// Values shared by the poll scheduler, the protocol drivers, the Trace window and device search.
 #pragma once
 
 #include <array>
@@ -7,10 +6,10 @@
 #include <limits>
 #include <string>
 
+#include "model/flags.h"
+
 namespace tessel {
 
-constexpr uint8_t kFlagOn = 255;
-constexpr uint8_t kFlagOff = 0;
 constexpr int kTxBufSize = 256;
 constexpr int kRxBufSize = 400;
 
@@ -57,20 +56,6 @@ struct CommState {
   uint8_t TraceShown = 0;
   std::array<int32_t, 20> DbgVar{};   // codes 300..319
   std::array<int32_t, 101> DbgCnt{};  // codes 1000..1100
-};
-
-// A protocol driver: builds the next request into TxBuf and judges each received chunk.
-class ProtocolDriver {
- public:
-  virtual ~ProtocolDriver() = default;
-  // Chooses and builds the next request; leaves its length in TxLen (0: nothing to send)
-  // and its bus address in TargetAddr.
-  virtual void BuildRequest() = 0;
-  // n is at most 400. True when the chunk was a valid answer decoded into the device table.
-  virtual bool ParseAnswer(const uint8_t* data, int n) = 0;
-
-  int32_t TxLen = 0;
-  int32_t TargetAddr = 0;
 };
 
 }  // namespace tessel

@@ -1,4 +1,4 @@
-#include "model/event_detection.h"
+#include "comm/event_detection.h"
 
 #include <gtest/gtest.h>
 

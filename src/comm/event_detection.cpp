@@ -1,4 +1,4 @@
-#include "model/event_detection.h"
+#include "comm/event_detection.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -37,11 +37,11 @@ bool Contains(const std::array<int32_t, kMaxAlarms>& codes, int count, int32_t c
 
 void NoteSent(TUpsInfo& u, TEventLog& log) {
   if (u.FailCnt < kFailCntCap) ++u.FailCnt;
-  if (u.FailCnt >= kLostAt && u.CommState != 2) {
-    u.CommState = 2;
+  if (u.FailCnt >= kLostAt && u.CommState != kCommLost) {
+    u.CommState = kCommLost;
     if (u.Addr != 0) log.LogDeviceEvent(3, u.Addr);
-  } else if (u.FailCnt > kErrorAfter && u.FailCnt < kLostAt && u.CommState == 0) {
-    u.CommState = 1;
+  } else if (u.FailCnt > kErrorAfter && u.FailCnt < kLostAt && u.CommState == kCommOk) {
+    u.CommState = kCommError;
   }
   if (u.PollCnt < kPollCntRescaleAt) {
     u.OkRate = RatePercent(u.OkCnt, u.PollCnt);
@@ -61,8 +61,8 @@ void NoteAnswered(TUpsInfo& u, TEventLog& log) {
   u.FailCnt = 0;
   ++u.OkCnt;
   if (u.Addr == 0) return;
-  if (u.CommState == 2) log.LogDeviceEvent(2, u.Addr);
-  u.CommState = 0;
+  if (u.CommState == kCommLost) log.LogDeviceEvent(2, u.Addr);
+  u.CommState = kCommOk;
 }
 
 void LogStateChange(TUpsInfo& u, TEventLog& log) {
