@@ -1,0 +1,37 @@
+// A Prompter that records every message and answers questions from a queue (No when empty).
+#pragma once
+
+#include <QString>
+#include <deque>
+#include <vector>
+
+#include "ui/prompter.h"
+
+namespace tessel {
+
+class FakePrompter : public Prompter {
+ public:
+  struct Message {
+    MessageKind Kind;
+    QString Text;
+  };
+
+  void Tell(QWidget*, MessageKind kind, const QString& text) override {
+    Told.push_back({kind, text});
+  }
+  bool Ask(QWidget*, const QString& text) override {
+    Asked.push_back(text);
+    if (Answers.empty()) return false;
+    const bool a = Answers.front();
+    Answers.pop_front();
+    return a;
+  }
+
+  QString LastTold() const { return Told.empty() ? QString() : Told.back().Text; }
+
+  std::vector<Message> Told;
+  std::vector<QString> Asked;
+  std::deque<bool> Answers;
+};
+
+}  // namespace tessel
