@@ -17,7 +17,7 @@ void MessageBoxPrompter::Tell(QWidget* parent, MessageKind kind, const QString& 
       QMessageBox::critical(parent, title, text);
       break;
     case MessageKind::Notice:
-      QMessageBox::question(parent, title, text, QMessageBox::Ok);
+      QMessageBox::question(parent, title, text, QMessageBox::StandardButtons(QMessageBox::Ok));
       break;
   }
 }
