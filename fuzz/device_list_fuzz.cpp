@@ -18,13 +18,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TEquipList list;
   list.Cursor = 9;
   list.CurAddr = 9;
-  int skipped = -1;
-  if (!LoadDeviceList(path, list, &skipped)) __builtin_trap();
+  const DeviceListLoad load = LoadDeviceList(path, list);
+  if (!load) __builtin_trap();
+  const size_t skipped = load.Skips.size();
 
   // Only whole records among the first 252 count, each either kept or skipped; what is kept can
   // be polled and told apart.
   const size_t records = std::min<size_t>(size / kEquipRecSize, kMaxDevices);
-  if (list.Count + static_cast<size_t>(skipped) != records) __builtin_trap();
+  if (list.Count + skipped != records) __builtin_trap();
+  if (load.Lossy() !=
+      (skipped > 0 || size % kEquipRecSize != 0 || size / kEquipRecSize > kMaxDevices))
+    __builtin_trap();
   if (list.Cursor != 0 || list.CurAddr != 0) __builtin_trap();
   std::set<int> seen;
   for (int i = 1; i <= list.Count; ++i) {
@@ -35,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // What was kept survives a save and a reload unchanged.
   if (!SaveDeviceList(path, list)) __builtin_trap();
   TEquipList again;
-  if (!LoadDeviceList(path, again, &skipped) || skipped != 0) __builtin_trap();
+  const DeviceListLoad reload = LoadDeviceList(path, again);
+  if (!reload || reload.Lossy()) __builtin_trap();
   if (again.Count != list.Count) __builtin_trap();
   for (int i = 1; i <= list.Count; ++i)
     if (again.Items[i].Addr != list.Items[i].Addr || again.Items[i].Name != list.Items[i].Name ||

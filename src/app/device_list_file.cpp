@@ -1,5 +1,7 @@
 #include "app/device_list_file.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -25,37 +27,40 @@ TEquipRec DecodeEquipRec(const uint8_t* bytes) {
   return rec;
 }
 
-bool LoadDeviceList(const std::string& path, TEquipList& list, int* skippedRecords) {
+DeviceListLoad LoadDeviceList(const std::string& path, TEquipList& list) {
   list = TEquipList{};
-  if (skippedRecords) *skippedRecords = 0;
+  DeviceListLoad report;
 
   std::error_code ec;
   if (!fs::exists(path, ec)) {
     std::ofstream create(path, std::ios::binary);
-    if (!create) return false;
+    if (!create) report.Readable = false;
+    return report;
   }
 
-  if (!fs::is_regular_file(path, ec)) return false;
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  const auto size = fs::is_regular_file(path, ec) ? fs::file_size(path, ec) : 0;
+  if (!in || ec || !fs::is_regular_file(path, ec)) {
+    report.Readable = false;
+    return report;
+  }
+  report.FileRecords = static_cast<int>(std::min<uintmax_t>(size / kEquipRecSize, INT32_MAX));
+  report.PartialTail = size % kEquipRecSize != 0;
+  report.BeyondLimit = std::max(0, report.FileRecords - kMaxDevices);
+
   std::vector<uint8_t> bytes(static_cast<size_t>(kMaxDevices) * kEquipRecSize);
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  const auto got = static_cast<size_t>(in.gcount());
-  const size_t records = got / kEquipRecSize;
+  const auto records = static_cast<size_t>(in.gcount()) / kEquipRecSize;
 
-  int skipped = 0;
   for (size_t r = 0; r < records; ++r) {
     const TEquipRec rec = DecodeEquipRec(bytes.data() + r * kEquipRecSize);
-    // An address the scheduler cannot poll, or one already listed, would make an entry that can
-    // never be told apart from its twin when deleting or renaming; leave it out.
     if (rec.Addr < 1 || rec.Addr > kMaxAddr || FindDevice(list, rec.Addr) != 0) {
-      ++skipped;
+      report.Skips.push_back({static_cast<int>(r) + 1, rec.Addr, NameFieldText(rec.Name)});
       continue;
     }
     AppendDevice(list, rec);
   }
-  if (skippedRecords) *skippedRecords = skipped;
-  return true;
+  return report;
 }
 
 bool SaveDeviceList(const std::string& path, const TEquipList& list) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/ups_info.h"
 
@@ -16,12 +17,29 @@ constexpr const char* kDeviceListFileName = "TreeNode.dat";
 std::array<uint8_t, kEquipRecSize> EncodeEquipRec(const TEquipRec& rec);
 TEquipRec DecodeEquipRec(const uint8_t* bytes);
 
+// What loading the device list found. A record that cannot be listed is left out and named here,
+// so that the operator hears of it before a save writes a shorter file.
+struct DeviceListLoad {
+  struct Skipped {
+    int Record = 0;  // 1-based position in the file
+    uint8_t Addr = 0;
+    std::string Name;  // UTF-8
+  };
+  bool Readable = true;        // false: the file could neither be read nor created
+  int FileRecords = 0;         // whole records in the file
+  bool PartialTail = false;    // bytes at the end that make no whole record
+  int BeyondLimit = 0;         // whole records after the 252nd
+  std::vector<Skipped> Skips;  // address outside 1..252, or one listed earlier in the file
+
+  explicit operator bool() const { return Readable; }
+  // Saving the list as loaded would write less than the file holds.
+  bool Lossy() const { return !Readable || PartialTail || BeyondLimit > 0 || !Skips.empty(); }
+};
+
 // Replaces the list with the file's devices and resets Cursor and CurAddr to 0. A missing file is
-// created empty. Only whole records among the first 252 count; a trailing partial record is
-// ignored, and so is a record whose address lies outside 1..252 or repeats an earlier one (such
-// a record cannot be polled or told apart; skippedRecords, when given, receives their number).
-// False, with an empty list, when the file can neither be read nor created.
-bool LoadDeviceList(const std::string& path, TEquipList& list, int* skippedRecords = nullptr);
+// created empty. Only whole records among the first 252 count; a record whose address lies
+// outside 1..252 or repeats an earlier one is left out (it could not be polled or told apart).
+DeviceListLoad LoadDeviceList(const std::string& path, TEquipList& list);
 
 // Writes entries 1..Count as they are in memory. The records go to a temporary file beside the
 // target first, which then replaces it, so a failed save leaves the previous file intact.

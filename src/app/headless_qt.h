@@ -1,55 +1,40 @@
-// The monitor without windows: the start-up sequence under a Qt core event loop, events printed
-// on standard output as they are logged, the port retried every 10 s while it cannot be opened,
-// and an orderly stop on SIGINT or SIGTERM.
+// The monitor without windows: a view of the host that prints each event as it is logged, reports
+// the port on standard output, keeps retrying a port that cannot be opened, and stops in order on
+// SIGINT or SIGTERM.
 #pragma once
 
 #include <QObject>
-#include <QTimer>
 #include <cstdio>
+#include <string>
 
-#include "app/monitor.h"
+#include "app/host_qt.h"
 #include "app/program_folder.h"
-#include "app/tcomm_port_qt.h"
-#include "model/clock.h"
-
-class QSocketNotifier;
 
 namespace tessel {
 
-class HeadlessMonitor : public QObject, public StartupHooks {
+class HeadlessMonitor : public QObject {
   Q_OBJECT
 
  public:
-  static constexpr int kPortRetryMs = 10000;
+  static constexpr int kPortRetryMs = Host::kPortRetryMs;
 
   HeadlessMonitor(const ProgramPaths& paths, std::FILE* out);
-  ~HeadlessMonitor() override;
 
   // The start-up sequence, without entering the event loop.
   void Start();
   // Starts up and runs until a stop signal; returns the exit code.
   int Run();
-  Monitor& Core() { return monitor_; }
+  Monitor& Core() { return host_.Core(); }
+  Host& Hosted() { return host_; }
   // Program-stop event, port closed, event loop left.
   void Stop();
 
-  // StartupHooks
-  void AfterLogStores() override;
-  void StartPollTimer() override;
-  void AfterPortOpen(const std::string& error) override;
-
  private:
-  void TryOpenPort();
+  void ReportPort(const QString& error);
   void Print(const std::string& line);
 
   std::FILE* out_;
-  SystemClock clock_;
-  TCommPort port_;
-  Monitor monitor_;
-  QTimer pollTimer_;
-  QTimer retryTimer_;
-  QSocketNotifier* signalNotifier_ = nullptr;
-  bool stopped_ = false;
+  Host host_;
 };
 
 }  // namespace tessel

@@ -46,7 +46,8 @@ void Monitor::StartUp(StartupHooks& hooks) {
   dataLog_ = std::make_unique<TDataLog>(paths_.RecordDir);
   hooks.AfterLogStores();
 
-  LoadDeviceList(paths_.TreeFile, ctx_.model.EquipList);
+  const DeviceListLoad load = LoadDeviceList(paths_.TreeFile, ctx_.model.EquipList);
+  hooks.AfterDeviceList(load);
   InitUpsTable(ctx_.model.UpsTable);
 
   // The communication master's part: send mode "Auto", no search, Trace window hidden.

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/device_list_file.h"
 #include "app/program_folder.h"
 #include "comm/comm_master.h"
 #include "comm/serial_port.h"
@@ -23,6 +24,8 @@ class StartupHooks {
   virtual void AfterSettingsRead() {}
   // The event and data log stores exist.
   virtual void AfterLogStores() {}
+  // The device list is loaded; the report says what the file held that could not be listed.
+  virtual void AfterDeviceList(const DeviceListLoad& load) {}
   // The program-start event is written: start the 100 ms poll timer that calls Monitor::Tick.
   virtual void StartPollTimer() = 0;
   // The first opening of the port was tried; error is empty when it opened.
@@ -52,7 +55,7 @@ class Monitor {
   void ShutDown();
 
   void Tick() { master_->Tick(); }
-  void OnReceive(const uint8_t* data, int n) { master_->OnReceive(data, n); }
+  bool OnReceive(const uint8_t* data, int n) { return master_->OnReceive(data, n); }
 
   Context& Ctx() { return ctx_; }
   const ProgramPaths& Paths() const { return paths_; }

@@ -166,7 +166,7 @@ void TCommMaster::PollStep() {
   }
 }
 
-void TCommMaster::OnReceive(const uint8_t* bytes, int n) {
+bool TCommMaster::OnReceive(const uint8_t* bytes, int n) {
   CommState& c = ctx_.comm;
   Bump(c.Debug.AckCnt);
   c.RxLed = 3;
@@ -193,6 +193,7 @@ void TCommMaster::OnReceive(const uint8_t* bytes, int n) {
     Bump(c.DbgCnt[0]);
   }
   if (u) NoteReceived(*u);
+  return accepted;
 }
 
 void TCommMaster::SampleDataLog() {

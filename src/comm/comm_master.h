@@ -71,8 +71,8 @@ class TCommMaster {
   // One scheduler step: wait, transmit again or give up, or build the next request.
   void PollStep();
   // One received chunk: at most the first 400 bytes are parsed by the protocol's driver and the
-  // outcome is accounted to the device of EquipList.CurAddr.
-  void OnReceive(const uint8_t* bytes, int n);
+  // outcome is accounted to the device of EquipList.CurAddr. True when the driver accepted it.
+  bool OnReceive(const uint8_t* bytes, int n);
   // One data-log sample of every communicating device of the list.
   void SampleDataLog();
 

@@ -1,0 +1,161 @@
+#include "app/host_qt.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+
+namespace tessel {
+
+namespace {
+
+// Signals reach the event loop through a socket pair: the handler only writes one byte.
+int g_signalFds[2] = {-1, -1};
+
+void OnStopSignal(int) {
+  const char c = 1;
+  [[maybe_unused]] ssize_t r = write(g_signalFds[0], &c, 1);
+}
+
+}  // namespace
+
+Host::Host(const ProgramPaths& paths, QObject* parent)
+    : QObject(parent), monitor_(paths, port_, clock_) {
+  pollTimer_.setTimerType(Qt::PreciseTimer);
+  connect(&pollTimer_, &QTimer::timeout, this, &Host::Tick);
+  retryTimer_.setSingleShot(true);
+  connect(&retryTimer_, &QTimer::timeout, this, &Host::Retry);
+
+  port_.Comm().OnReceiveData = [this](const uint8_t* data, uint16_t n) { Receive(data, n); };
+  port_.Comm().OnRequestHangup = [this] { HangUp(); };
+}
+
+Host::~Host() {
+  if (signalNotifier_) {
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    for (int& fd : g_signalFds) {
+      if (fd >= 0) close(fd);
+      fd = -1;
+    }
+  }
+  // The port's worker must be gone before the callbacks into this object are.
+  port_.Close();
+}
+
+void Host::CatchStopSignals() {
+  if (signalNotifier_ || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalFds) != 0)
+    return;
+  fcntl(g_signalFds[0], F_SETFL, O_NONBLOCK);
+  signalNotifier_ = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, this);
+  connect(signalNotifier_, &QSocketNotifier::activated, this, [this] {
+    char buf[16];
+    [[maybe_unused]] ssize_t r = read(g_signalFds[1], buf, sizeof buf);
+    emit stopRequested();
+  });
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+void Host::Start() {
+  if (started_) return;
+  started_ = true;
+  monitor_.StartUp(*this);
+}
+
+void Host::AfterSettingsRead() {
+  emit settingsRead();
+}
+
+void Host::AfterLogStores() {
+  monitor_.EventLog().OnAppended = [this](const TEventRec& rec) { emit eventAppended(rec); };
+  emit logStoresReady();
+}
+
+void Host::AfterDeviceList(const DeviceListLoad& load) {
+  listLoad_ = load;
+  emit deviceListLoaded();
+}
+
+void Host::StartPollTimer() {
+  pollTimer_.start(kPollIntervalMs);
+}
+
+void Host::AfterPortOpen(const std::string& error) {
+  SetPortState(PortIsOpen());
+  emit portOpenTried(QString::fromStdString(error));
+}
+
+void Host::Stop() {
+  if (!started_ || stopped_) return;
+  stopped_ = true;
+  pollTimer_.stop();
+  retryTimer_.stop();
+  monitor_.ShutDown();
+  SetPortState(false);
+}
+
+std::string Host::OpenPort() {
+  retryTimer_.stop();
+  const std::string error = monitor_.OpenPort();
+  SetPortState(PortIsOpen());
+  return error;
+}
+
+void Host::ClosePort() {
+  retryTimer_.stop();
+  monitor_.Master().CloseComm();
+  SetPortState(false);
+}
+
+bool Host::PortIsOpen() const {
+  return port_.IsOpen();
+}
+
+void Host::RetryPortLater() {
+  if (!stopped_) retryTimer_.start(kPortRetryMs);
+}
+
+void Host::Retry() {
+  if (stopped_) return;
+  const std::string error = OpenPort();
+  emit portRetried(QString::fromStdString(error));
+}
+
+void Host::Tick() {
+  // A transmission that goes unanswered can move the addressed device to the error or lost state.
+  Context& ctx = monitor_.Ctx();
+  const uint8_t addr = ctx.model.EquipList.CurAddr;
+  const uint8_t before = addr < kTableSize ? ctx.model.UpsTable[addr].CommState : 0;
+  monitor_.Tick();
+  if (addr < kTableSize && ctx.model.UpsTable[addr].CommState != before) emit deviceUpdated(addr);
+}
+
+void Host::Receive(const uint8_t* data, int n) {
+  if (stopped_) return;
+  if (monitor_.OnReceive(data, n)) emit deviceUpdated(monitor_.Ctx().model.EquipList.CurAddr);
+}
+
+void Host::HangUp() {
+  // The device went away (adapter pulled, far end closed): close it and keep trying, so an
+  // unattended monitor picks the line up again when it comes back.
+  const QString name = QString::fromStdString(port_.Comm().CommName());
+  monitor_.Master().CloseComm();
+  SetPortState(false);
+  RetryPortLater();
+  emit portFailed(name);
+}
+
+void Host::SetPortState(bool open) {
+  if (open == portOpen_) return;
+  portOpen_ = open;
+  emit portStateChanged(open);
+}
+
+}  // namespace tessel

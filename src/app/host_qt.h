@@ -1,0 +1,101 @@
+// The host: what the windowed and the headless program share. It runs the start-up sequence, owns
+// the 100 ms poll timer and the real serial port, reopens the port after the device went away,
+// stops on SIGINT/SIGTERM when asked to, and hands every change of the core to the front ends as
+// a Qt signal. Front ends connect to the signals before Start(); none of them calls the poll tick
+// or the receive handler.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+#include <string>
+
+#include "app/monitor.h"
+#include "app/program_folder.h"
+#include "app/tcomm_port_qt.h"
+#include "model/clock.h"
+
+class QSocketNotifier;
+
+namespace tessel {
+
+class Host : public QObject, private StartupHooks {
+  Q_OBJECT
+
+ public:
+  static constexpr int kPortRetryMs = 10000;
+
+  explicit Host(const ProgramPaths& paths, QObject* parent = nullptr);
+  ~Host() override;
+
+  // The start-up sequence: folders, settings, log stores, device list, table start values,
+  // drivers, program-start event, poll timer, port. Emits the start-up signals in that order.
+  void Start();
+  // Program-stop event (the last record of the event log), poll timer stopped, port closed.
+  // Runs once; later calls do nothing.
+  void Stop();
+
+  // Opens the port from the in-memory settings (closing it first when open). Empty on success,
+  // else a message for the operator: the port's own error, or the general open-error text when
+  // ComName names no port. Stops a pending retry.
+  std::string OpenPort();
+  // Closes the port and stops a pending retry.
+  void ClosePort();
+  bool PortIsOpen() const;
+  // Tries to open the port every kPortRetryMs until it opens or ClosePort/OpenPort is called.
+  void RetryPortLater();
+  bool RetryPending() const { return retryTimer_.isActive(); }
+
+  // SIGINT and SIGTERM raise stopRequested instead of ending the process.
+  void CatchStopSignals();
+
+  Context& Ctx() { return monitor_.Ctx(); }
+  Monitor& Core() { return monitor_; }
+  const ProgramPaths& Paths() const { return monitor_.Paths(); }
+  const DeviceListLoad& ListLoad() const { return listLoad_; }
+  bool Started() const { return started_; }
+
+ signals:
+  // Start-up, in this order.
+  void settingsRead();
+  void logStoresReady();
+  void deviceListLoaded();
+  // The first opening of the port was tried; error is empty when it opened.
+  void portOpenTried(const QString& error);
+
+  // While running.
+  void deviceUpdated(int address);               // an answer was decoded, or the state changed
+  void eventAppended(const tessel::TEventRec&);  // a record reached the event log
+  void portStateChanged(bool open);
+  void portFailed(const QString& message);  // the device went away; a retry is pending
+  void portRetried(const QString& error);   // a retry was made; error is empty when it opened
+  void stopRequested();                     // SIGINT or SIGTERM
+
+ private:
+  // StartupHooks
+  void AfterSettingsRead() override;
+  void AfterLogStores() override;
+  void AfterDeviceList(const DeviceListLoad& load) override;
+  void StartPollTimer() override;
+  void AfterPortOpen(const std::string& error) override;
+
+  void Tick();
+  void Receive(const uint8_t* data, int n);
+  void HangUp();
+  void Retry();
+  void SetPortState(bool open);
+
+  SystemClock clock_;
+  TCommPort port_;
+  Monitor monitor_;
+  DeviceListLoad listLoad_;
+  QTimer pollTimer_;
+  QTimer retryTimer_;
+  QSocketNotifier* signalNotifier_ = nullptr;
+  bool started_ = false;
+  bool stopped_ = false;
+  bool portOpen_ = false;
+};
+
+}  // namespace tessel
