@@ -55,6 +55,7 @@ class Host : public QObject, private StartupHooks {
   const ProgramPaths& Paths() const { return monitor_.Paths(); }
   const DeviceListLoad& ListLoad() const { return listLoad_; }
   bool Started() const { return started_; }
+  bool Stopped() const { return stopped_; }
 
  signals:
   // Start-up, in this order.

@@ -1,15 +1,20 @@
 // tessel: the UPS and inverter monitor.
 #include <fenv.h>
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 
 #include "app/headless_qt.h"
+#include "app/host_qt.h"
 #include "app/program_folder.h"
 #include "app/single_instance_qt.h"
+#include "ui/main_window.h"
+#include "ui/prompter.h"
 
 namespace {
 
@@ -18,13 +23,40 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 
+bool WantsHeadless(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--headless") == 0) return true;
+  return false;
+}
+
+// The windowed program: the main window over the host, the host's start-up, the event loop.
+int RunWindows(const tessel::ProgramPaths& paths, tessel::SingleInstance& guard) {
+  tessel::Host host(paths);
+  tessel::MessageBoxPrompter prompter;
+  tessel::TFrmMain window(host, prompter);
+  window.SetSeams({});
+  guard.OnActivate = [&window] { window.BringToFront(); };
+  QObject::connect(&host, &tessel::Host::stopRequested, &window, [&window] { window.close(); });
+  host.CatchStopSignals();
+  host.Start();
+  window.show();
+  const int code = QApplication::exec();
+  host.Stop();  // the program-stop event, when the window did not write it already
+  return code;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   // A division by zero anywhere gives an infinity or a NaN, never a trap.
   fedisableexcept(FE_ALL_EXCEPT);
 
-  QCoreApplication app(argc, argv);
+  // Windows need a display; the headless monitor must run without one.
+  std::unique_ptr<QCoreApplication> app;
+  if (WantsHeadless(argc, argv))
+    app = std::make_unique<QCoreApplication>(argc, argv);
+  else
+    app = std::make_unique<QApplication>(argc, argv);
   QCoreApplication::setApplicationName("Tessel");
   QCoreApplication::setApplicationVersion(TESSEL_VERSION);
 
@@ -43,7 +75,7 @@ int main(int argc, char* argv[]) {
                           "DIR");
   parser.addOption(headless);
   parser.addOption(home);
-  parser.process(app);
+  parser.process(*app);
 
   tessel::FolderChoice choice;
   choice.HomeOption = parser.value(home).toStdString();
@@ -60,10 +92,7 @@ int main(int argc, char* argv[]) {
     return 0;
   }
 
-  if (!parser.isSet(headless)) {
-    std::fprintf(stderr, "This build of Tessel has no windows yet; start it with --headless.\n");
-    return 2;
-  }
+  if (!parser.isSet(headless)) return RunWindows(paths, guard);
 
   tessel::HeadlessMonitor monitor(paths, stdout);
   guard.OnActivate = [] {

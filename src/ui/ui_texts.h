@@ -78,4 +78,85 @@ inline constexpr UiText AboutTitle{"关于", "About"};
 inline constexpr UiText ProductText{"PC监控软件", "PC Monitor Software"};
 
 }  // namespace txt
+
+// Where a text goes on a control.
+enum class TextSlot {
+  Text,     // caption of a label, button, action, menu, group box or window; title of a chart
+  ToolTip,  // hint
+  Tab,      // caption of a tab; the object is the tab page
+  Name,     // accessible name of a control that shows no text of its own
+};
+
+struct ControlText {
+  const char* object;  // objectName of the control
+  TextSlot slot;
+  UiText text;
+};
+
+// Every caption and hint the main window sets when the language changes.
+inline constexpr ControlText kMainWindowTexts[] = {
+    {"TFrmMain", TextSlot::Text, txt::MainTitle},
+    {"mni100", TextSlot::Text, {"系统", "System"}},
+    {"mni101", TextSlot::Text, {"用户设置", "User Set"}},
+    {"mni102", TextSlot::Text, {"软件参数设定", "Software Parameter Setting"}},
+    {"mni103", TextSlot::Text, {"退出", "Exit"}},
+    {"mni200", TextSlot::Text, {"日志", "Log"}},
+    {"mni201", TextSlot::Text, {"事件日志", "Event Log"}},
+    {"mni202", TextSlot::Text, {"数据日志", "Data Log"}},
+    {"mni203", TextSlot::Text, {"日志设定", "Log Setting"}},
+    {"mni300", TextSlot::Text, {"控制", "Control"}},
+    {"mni301", TextSlot::Text, {"电池自检", "Battery Test"}},
+    {"mni401", TextSlot::Text, {"中文", "Chinese"}},
+    {"mni402", TextSlot::Text, {"English", "English"}},
+    {"mni500", TextSlot::Text, {"帮助", "Help"}},
+    {"mni501", TextSlot::Text, {"关于", "About"}},
+    {"mniTurnOn", TextSlot::Text, {"开关机", "Turn On/Off"}},
+    {"ToolButton1", TextSlot::ToolTip, {"软件参数设定", "Software Parameter Setting"}},
+    {"ToolButton2", TextSlot::ToolTip, {"中文简体", "Chinese"}},
+    {"ToolButton3", TextSlot::ToolTip, {"English", "English"}},
+    {"ToolButton4", TextSlot::ToolTip, {"事件日志", "Event Log"}},
+    {"ToolButton5", TextSlot::ToolTip, {"数据日志", "Data Log"}},
+    {"ToolButton8", TextSlot::ToolTip, {"日志设定", "Log Setting"}},
+    {"ToolButton6", TextSlot::ToolTip, {"帮助", "About"}},
+    {"ToolButton7", TextSlot::ToolTip, {"退出", "Exit"}},
+    {"btnSearch", TextSlot::Text, {"搜索", "Search"}},
+    {"btnNew", TextSlot::Text, {"添加", "Append"}},
+    {"btnDelete", TextSlot::Text, {"删除", "Delete"}},
+    {"btnProperty", TextSlot::Text, {"属性", "Property"}},
+    {"btnSearch", TextSlot::ToolTip, {"搜索RS485网络上的逆变器", "Search inverters on RS485 network"}},
+    {"btnNew", TextSlot::ToolTip,
+     {"在设备树中添加要被监控的逆变器", "Append inverter of need to be Monitored "}},
+    {"btnDelete", TextSlot::ToolTip,
+     {"从设备树中删除不需要再监控的逆变器", "Delete inverter of need not to be used"}},
+    {"btnProperty", TextSlot::ToolTip, {"查看设备树中指定的逆变器属性", "View property of inverter"}},
+    {"tabData", TextSlot::Tab, {"数据", "Data"}},
+    {"tabSketch", TextSlot::Tab, {"示意图", "Sketch Map"}},
+    {"lblInputV_A", TextSlot::Text, {"输入A相电压", "Input A Phase V"}},
+    {"lblInputV_B", TextSlot::Text, {"输入B相电压", "Input B Phase V"}},
+    {"lblInputV_C", TextSlot::Text, {"输入C相电压", "Input C Phase V"}},
+    {"lblOutputV_A", TextSlot::Text, {"输出A相电压", "Output A Phase V"}},
+    {"lblOutputV_B", TextSlot::Text, {"输出B相电压", "Output B Phase V"}},
+    {"lblOutputV_C", TextSlot::Text, {"输出C相电压", "Output C Phase V"}},
+    {"lblLoadTitle", TextSlot::Text, {"UPS负载率", "Load percent"}},
+    {"lblLoad_A", TextSlot::Text, {"A相", "A phase"}},
+    {"lblLoad_B", TextSlot::Text, {"B相", "B phase"}},
+    {"lblLoad_C", TextSlot::Text, {"C相", "C phase"}},
+    {"lblDCInputV", TextSlot::Text, {"直流输入电压", "DC Input Voltage"}},
+    {"lblBattLivingTime", TextSlot::Text, {"电池后备时间", "Support Time Of Battery"}},
+    {"lblBattCapa", TextSlot::Text, {"电池容量率", "Capability of Battery"}},
+    {"lblOutputFreq", TextSlot::Text, {"输出频率", "Output Frequence"}},
+    {"Chart1", TextSlot::Text, {"输入电压(V)", "Input Voltage(V)"}},
+    {"Chart2", TextSlot::Text, {"输出电压(V)", "Output Voltage(V)"}},
+    {"grpSwitch", TextSlot::Text, {"开关状态", "Switch Status"}},
+    {"grpSwitch", TextSlot::ToolTip,
+     {"ON为闭合,OFF为断开", "ON express switch is closed,OFF express switch is open"}},
+    {"grpAlarm", TextSlot::Text, {"告警", "Alarm"}},
+    {"lblInputPowerSupply", TextSlot::Text, {"输入供电状态:", "Input Supply Power Status:"}},
+    {"lblUpsPowerSupply", TextSlot::Text, {"UPS供电状态:", "UPS Supply Power Status:"}},
+    {"TreeView1", TextSlot::Name, {"设备树", "Device tree"}},
+    {"MemoAlarm", TextSlot::Name, {"告警", "Alarm"}},
+    {"iLedTx", TextSlot::Name, {"发送指示灯", "Transmit lamp"}},
+    {"iLedRx", TextSlot::Name, {"接收指示灯", "Receive lamp"}},
+};
+
 }  // namespace tessel

@@ -1,0 +1,827 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTime>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+
+#include "app/host_qt.h"
+#include "app/settings.h"
+#include "ui/about_dialog.h"
+#include "ui/device_tree.h"
+#include "ui/new_equip_dialog.h"
+#include "ui/prompter.h"
+#include "ui/property_dialog.h"
+#include "ui/ui_texts.h"
+#include "ui/widgets/round_lamp.h"
+
+namespace tessel {
+
+namespace {
+
+constexpr int kLeftColumnWidth = 180;
+constexpr int kStatusWidths[4] = {180, 272, 232, 174};
+constexpr uint8_t kChinese = 1;
+
+const char* kValueStyle =
+    "background-color: black; color: #7CFC00; font-weight: bold; padding: 1px 4px;";
+
+QLabel* NewLabel(QWidget* parent, const char* name, const QString& text = {}) {
+  auto* l = new QLabel(text, parent);
+  l->setObjectName(name);
+  return l;
+}
+
+// A value text: bold light green on black.
+QLabel* ValueText(QWidget* parent, const char* name, const QString& initial,
+                  Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter) {
+  QLabel* l = NewLabel(parent, name, initial);
+  l->setStyleSheet(kValueStyle);
+  l->setAlignment(align);
+  l->setMinimumHeight(20);
+  return l;
+}
+
+// The place of a painted widget that the device page fills in.
+QFrame* WidgetPlace(QWidget* parent, const char* name, int w, int h) {
+  auto* f = new QFrame(parent);
+  f->setObjectName(name);
+  f->setFixedSize(w, h);
+  f->setFrameShape(QFrame::StyledPanel);
+  return f;
+}
+
+QtCharts::QChartView* TrendChart(QWidget* parent, const char* name) {
+  using namespace QtCharts;
+  auto* chart = new QChart;
+  auto* x = new QValueAxis;
+  x->setRange(1, 120);
+  x->setTitleText("Time");
+  x->setLabelFormat("%d");
+  auto* y = new QValueAxis;
+  y->setRange(180, 300);
+  y->setTitleText("V");
+  y->setLabelFormat("%d");
+  chart->addAxis(x, Qt::AlignBottom);
+  chart->addAxis(y, Qt::AlignLeft);
+  const std::pair<const char*, QColor> series[] = {
+      {"A", Qt::red}, {"B", QColor(0, 160, 0)}, {"C", Qt::blue}};
+  for (const auto& [title, colour] : series) {
+    auto* s = new QLineSeries;
+    s->setName(title);
+    s->setColor(colour);
+    chart->addSeries(s);
+    s->attachAxis(x);
+    s->attachAxis(y);
+  }
+  chart->legend()->setAlignment(Qt::AlignRight);
+  chart->setMargins(QMargins(2, 2, 2, 2));
+  auto* view = new QChartView(chart, parent);
+  view->setObjectName(name);
+  view->setRenderHint(QPainter::Antialiasing);
+  return view;
+}
+
+}  // namespace
+
+TFrmMain::TFrmMain(Host& host, Prompter& prompter, QWidget* parent)
+    : QMainWindow(parent), host_(host), prompter_(prompter) {
+  setObjectName("TFrmMain");
+  setFixedSize(863, 596);
+  setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+
+  BuildMenus();
+  BuildToolBar();
+  auto* central = new QWidget(this);
+  auto* row = new QHBoxLayout(central);
+  row->setContentsMargins(2, 2, 2, 2);
+  row->setSpacing(4);
+  row->addWidget(BuildLeftColumn());
+  pages_ = new QStackedWidget(central);
+  pages_->setObjectName("PageControl1");
+  pages_->addWidget(BuildRealTimePage());
+  pages_->addWidget(BuildTrendPage());
+  row->addWidget(pages_, 1);
+  setCentralWidget(central);
+  BuildStatusBar();
+
+  tree_ = std::make_unique<DeviceTree>(treeView_, host_.Ctx().model.EquipList,
+                                       host_.Paths().TreeFile, host_.Paths().BackupDir, prompter_);
+  connect(tree_.get(), &DeviceTree::pageWanted, this, &TFrmMain::ShowPage);
+
+  // The window is built with the Chinese texts; start-up applies the language of the settings.
+  const uint8_t stored = host_.Ctx().settings.Language;
+  host_.Ctx().settings.Language = kChinese;
+  ApplyLanguage();
+  host_.Ctx().settings.Language = stored;
+  HideSwitchRows();
+  ShowDebugInfo();
+  ShowPortStatus();
+
+  displayTimer_.setInterval(kTickMs * kTicksPerStep);
+  connect(&displayTimer_, &QTimer::timeout, this, [this] { AdvanceTicks(kTicksPerStep); });
+
+  connect(&host_, &Host::settingsRead, this, &TFrmMain::OnSettingsRead);
+  connect(&host_, &Host::deviceListLoaded, this, &TFrmMain::OnDeviceListLoaded);
+  connect(&host_, &Host::portOpenTried, this, &TFrmMain::OnPortOpenTried);
+  connect(&host_, &Host::portStateChanged, this, [this] { ShowPortStatus(); });
+}
+
+TFrmMain::~TFrmMain() = default;
+
+void TFrmMain::SetSeams(WindowSeams seams) {
+  seams_ = std::move(seams);
+  const std::pair<const char*, bool> wired[] = {
+      {"mni101", bool(seams_.UserSet)},        {"mni102", bool(seams_.SoftwareParameters)},
+      {"ToolButton1", bool(seams_.SoftwareParameters)},
+      {"mni201", bool(seams_.EventLog)},       {"ToolButton4", bool(seams_.EventLog)},
+      {"mni202", bool(seams_.DataLog)},        {"ToolButton5", bool(seams_.DataLog)},
+      {"mni203", bool(seams_.LogSetting)},     {"ToolButton8", bool(seams_.LogSetting)},
+      {"mni301", bool(seams_.BatteryTest)},    {"mniTurnOn", bool(seams_.TurnOnOff)},
+      {"btnSearch", bool(seams_.Search)},
+  };
+  for (const auto& [name, on] : wired) {
+    if (auto* a = findChild<QAction*>(name)) a->setEnabled(on);
+    if (auto* w = findChild<QWidget*>(name)) w->setEnabled(on);
+  }
+}
+
+// ---- layout ----------------------------------------------------------------------------------
+
+void TFrmMain::BuildMenus() {
+  auto action = [this](QMenu* menu, const char* name, auto slot) {
+    auto* a = menu->addAction(QString());
+    a->setObjectName(name);
+    connect(a, &QAction::triggered, this, slot);
+    return a;
+  };
+  auto menu = [this](const char* name) {
+    auto* m = menuBar()->addMenu(QString());
+    m->setObjectName(name);
+    m->menuAction()->setObjectName(QString(name) + "Action");
+    return m;
+  };
+  QMenu* system = menu("mni100");
+  mni101_ = action(system, "mni101", &TFrmMain::UserSetClick);
+  action(system, "mni102", [this] { Open(seams_.SoftwareParameters); });
+  system->addSeparator();
+  action(system, "mni103", [this] { close(); });
+  QMenu* log = menu("mni200");
+  action(log, "mni201", [this] { Open(seams_.EventLog); });
+  action(log, "mni202", [this] { Open(seams_.DataLog); });
+  action(log, "mni203", [this] { Open(seams_.LogSetting); });
+  mni300_ = menu("mni300");
+  mni301_ = action(mni300_, "mni301", [this] { Open(seams_.BatteryTest); });
+  mniTurnOn_ = action(mni300_, "mniTurnOn", [this] { Open(seams_.TurnOnOff); });
+  QMenu* language = menu("mni400");
+  language->setTitle("Language");  // the same in both languages
+  action(language, "mni401", [this] { SetLanguage(kChinese); });
+  action(language, "mni402", [this] { SetLanguage(0); });
+  QMenu* help = menu("mni500");
+  action(help, "mni501", &TFrmMain::AboutClick);
+}
+
+void TFrmMain::BuildToolBar() {
+  auto* bar = addToolBar("ToolBar1");
+  bar->setObjectName("ToolBar1");
+  bar->setMovable(false);
+  bar->setFloatable(false);
+  bar->setIconSize(QSize(22, 22));
+  QStyle* st = style();
+  struct Button {
+    int number;
+    QIcon icon;
+    QString text;
+    std::function<void()> click;
+  };
+  const Button buttons[] = {
+      {1, st->standardIcon(QStyle::SP_ComputerIcon), {}, [this] { Open(seams_.SoftwareParameters); }},
+      {2, {}, QString::fromUtf8("中"), [this] { SetLanguage(kChinese); }},
+      {3, {}, "EN", [this] { SetLanguage(0); }},
+      {4, st->standardIcon(QStyle::SP_FileDialogContentsView), {}, [this] { Open(seams_.EventLog); }},
+      {5, st->standardIcon(QStyle::SP_FileDialogDetailedView), {}, [this] { Open(seams_.DataLog); }},
+      {8, st->standardIcon(QStyle::SP_FileDialogInfoView), {}, [this] { Open(seams_.LogSetting); }},
+      {6, st->standardIcon(QStyle::SP_MessageBoxQuestion), {}, [this] { AboutClick(); }},
+      {7, st->standardIcon(QStyle::SP_DialogCloseButton), {}, [this] { close(); }},
+  };
+  for (const Button& b : buttons) {
+    auto* tb = new QToolButton(bar);
+    tb->setObjectName(QString("ToolButton%1").arg(b.number));
+    tb->setIcon(b.icon);
+    if (!b.text.isEmpty()) tb->setText(b.text);
+    tb->setAutoRaise(true);
+    connect(tb, &QToolButton::clicked, this, b.click);
+    QAction* placed = bar->addWidget(tb);
+    // The language buttons exist but are not shown; the Language menu serves instead.
+    if (b.number == 2 || b.number == 3) placed->setVisible(false);
+  }
+  bar->addSeparator();
+  lblProtocol_ = NewLabel(bar, "lblProtocol", "0");
+  lblProtocol_->setMinimumWidth(16);
+  lblProtocol_->setAlignment(Qt::AlignCenter);
+  bar->addWidget(lblProtocol_);
+  lblDevID_ = NewLabel(bar, "lblDevID");
+  bar->addWidget(lblDevID_);
+  auto* spacer = new QWidget(bar);
+  spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  bar->addWidget(spacer);
+  iLedTx_ = new RoundLamp(QColor(40, 220, 40), bar);
+  iLedTx_->setObjectName("iLedTx");
+  iLedRx_ = new RoundLamp(QColor(250, 220, 0), bar);  // receive lamp lights yellow
+  iLedRx_->setObjectName("iLedRx");
+  bar->addWidget(iLedTx_);
+  bar->addWidget(iLedRx_);
+  btnCom_ = new QPushButton(bar);
+  btnCom_->setObjectName("btnCom");
+  btnCom_->setMinimumWidth(90);
+  connect(btnCom_, &QPushButton::clicked, this, &TFrmMain::ComButtonClick);
+  bar->addWidget(btnCom_);
+}
+
+QWidget* TFrmMain::BuildLeftColumn() {
+  auto* column = new QWidget(this);
+  column->setObjectName("pnlLeft");
+  column->setFixedWidth(kLeftColumnWidth);
+  auto* v = new QVBoxLayout(column);
+  v->setContentsMargins(0, 0, 0, 0);
+  v->setSpacing(3);
+  auto* buttons = new QGridLayout;
+  buttons->setSpacing(3);
+  const std::pair<const char*, void (TFrmMain::*)()> sides[] = {
+      {"btnSearch", nullptr},
+      {"btnNew", &TFrmMain::NewClick},
+      {"btnDelete", &TFrmMain::DeleteClick},
+      {"btnProperty", &TFrmMain::PropertyClick}};
+  for (int i = 0; i < 4; ++i) {
+    auto* b = new QPushButton(column);
+    b->setObjectName(sides[i].first);
+    if (sides[i].second)
+      connect(b, &QPushButton::clicked, this, sides[i].second);
+    else
+      connect(b, &QPushButton::clicked, this, [this] { Open(seams_.Search); });
+    buttons->addWidget(b, i / 2, i % 2);
+  }
+  v->addLayout(buttons);
+  treeView_ = new QTreeWidget(column);
+  treeView_->setObjectName("TreeView1");
+  treeView_->setHeaderHidden(true);
+  treeView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  treeView_->setIconSize(QSize(16, 16));
+  treeView_->setStyleSheet("QTreeWidget { color: teal; }");
+  v->addWidget(treeView_, 1);
+  for (auto* [edit, name] : {std::pair{&edtTreeData_, "edtTreeData"},
+                             std::pair{&edtArrEq_, "edtArrEq"}, std::pair{&edtNode_, "edtNode"}}) {
+    *edit = new QLineEdit(column);
+    (*edit)->setObjectName(name);
+    (*edit)->setReadOnly(true);
+    (*edit)->setAccessibleName(name);
+    v->addWidget(*edit);
+  }
+  return column;
+}
+
+QWidget* TFrmMain::BuildRealTimePage() {
+  auto* page = new QWidget;
+  page->setObjectName("TabSheet1");
+  auto* v = new QVBoxLayout(page);
+  v->setContentsMargins(0, 0, 0, 0);
+  v->setSpacing(4);
+  innerPages_ = new QTabWidget(page);
+  innerPages_->setObjectName("PageControl2");
+  innerPages_->addTab(BuildDataTab(), QString());
+  innerPages_->addTab(BuildSketchTab(), QString());
+  v->addWidget(innerPages_, 1);
+  v->addWidget(BuildSwitchAndAlarm());
+  return page;
+}
+
+QWidget* TFrmMain::BuildDataTab() {
+  auto* tab = new QWidget;
+  tab->setObjectName("tabData");
+  auto* grid = new QGridLayout(tab);
+  grid->setContentsMargins(4, 4, 4, 4);
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(2);
+  const char* phases[] = {"A", "B", "C"};
+  for (int i = 0; i < 3; ++i) {
+    const QString p = phases[i];
+    const auto in = [&](const char* prefix) { return (prefix + p).toLatin1(); };
+    grid->addWidget(NewLabel(tab, in("lblInputV_").constData()), 0, i, Qt::AlignHCenter);
+    grid->addWidget(WidgetPlace(tab, in("iAGInPutV_").constData(), 128, 74), 1, i, Qt::AlignHCenter);
+    grid->addWidget(ValueText(tab, in("stInputV_").constData(), "0 V"), 2, i);
+    grid->addWidget(NewLabel(tab, in("lblOutputV_").constData()), 3, i, Qt::AlignHCenter);
+    grid->addWidget(WidgetPlace(tab, in("iAGOutPutV_").constData(), 128, 74), 4, i, Qt::AlignHCenter);
+    grid->addWidget(ValueText(tab, in("stOutputV_").constData(), "0 V"), 5, i);
+  }
+
+  // Load panel: three LED bars with the 150 % and 100 % marks.
+  auto* load = new QFrame(tab);
+  load->setObjectName("pnlLoad");
+  load->setFrameShape(QFrame::StyledPanel);
+  auto* lg = new QGridLayout(load);
+  lg->setContentsMargins(4, 2, 4, 2);
+  lg->setVerticalSpacing(1);
+  QLabel* title = NewLabel(load, "lblLoadTitle");
+  lg->addWidget(title, 0, 0, 1, 4, Qt::AlignHCenter);
+  auto* marks = new QVBoxLayout;
+  marks->addWidget(NewLabel(load, "lblMark150", "150%"));
+  marks->addStretch(1);
+  QLabel* mark100 = NewLabel(load, "lblMark100", "100%");
+  mark100->setStyleSheet("color: red;");
+  marks->addWidget(mark100);
+  marks->addStretch(2);
+  lg->addLayout(marks, 1, 0);
+  for (int i = 0; i < 3; ++i) {
+    const QString p = phases[i];
+    lg->addWidget(WidgetPlace(load, ("iLedBar" + p).toLatin1().constData(), 26, 150), 1, i + 1,
+                  Qt::AlignHCenter);
+    lg->addWidget(NewLabel(load, ("lblLoad_" + p).toLatin1().constData()), 2, i + 1,
+                  Qt::AlignHCenter);
+    lg->addWidget(ValueText(load, ("stLoadPer_" + p).toLatin1().constData(), "0 %",
+                            Qt::AlignCenter),
+                  3, i + 1);
+  }
+  grid->addWidget(load, 0, 3, 6, 1);
+
+  // The four value panels: caption above, value with its unit at the right.
+  auto* panels = new QHBoxLayout;
+  panels->setSpacing(6);
+  struct Panel {
+    const char* panel;
+    const char* caption;
+    const char* value;
+    const char* unit;
+    QWidget** keep;
+  };
+  const Panel list[] = {
+      {"pnlDCInputV", "lblDCInputV", "stDCInputV", "V", nullptr},
+      {"pnlOutputFreq", "lblOutputFreq", "stOutputFreq", "Hz", nullptr},
+      {"pnlBattLivingTime", "lblBattLivingTime", "stBattLivingTime", "Minute", &pnlBattLivingTime_},
+      {"pnlBattCapa", "lblBattCapa", "stBattCapa", "%", &pnlBattCapa_},
+  };
+  for (const Panel& p : list) {
+    auto* f = new QFrame(tab);
+    f->setObjectName(p.panel);
+    f->setFrameShape(QFrame::StyledPanel);
+    auto* pv = new QGridLayout(f);
+    pv->setContentsMargins(4, 2, 4, 2);
+    pv->setVerticalSpacing(1);
+    pv->addWidget(NewLabel(f, p.caption), 0, 0, 1, 2, Qt::AlignHCenter);
+    pv->addWidget(ValueText(f, p.value, "0"), 1, 0);
+    pv->addWidget(NewLabel(f, (QString(p.value) + "Unit").toLatin1().constData(), p.unit), 1, 1);
+    pv->setColumnStretch(0, 1);
+    if (p.keep) *p.keep = f;
+    panels->addWidget(f, 1);
+  }
+  grid->addLayout(panels, 6, 0, 1, 4);
+  grid->setRowStretch(7, 1);
+  return tab;
+}
+
+QWidget* TFrmMain::BuildSketchTab() {
+  auto* tab = new QWidget;
+  tab->setObjectName("tabSketch");
+  auto* v = new QVBoxLayout(tab);
+  v->setContentsMargins(4, 2, 4, 2);
+  v->setSpacing(2);
+  QLabel* state = NewLabel(tab, "stComStatus");
+  QFont f = state->font();
+  f.setPointSizeF(f.pointSizeF() * 1.4);
+  f.setBold(true);
+  state->setFont(f);
+  state->setAlignment(Qt::AlignCenter);
+  v->addWidget(state);
+
+  auto* picture = new QWidget(tab);
+  picture->setObjectName("pnlPicture");
+  picture->setFixedSize(423, 223);
+  const char* modes[] = {"GIFStandbyMode", "GIFOnlineMode", "GIFBypassMode", "GIFBattMode",
+                         "GIFEconomyMode", "GIFTestMode",   "GIFFaltMode"};
+  for (const char* m : modes) {
+    auto* w = new QFrame(picture);
+    w->setObjectName(m);
+    w->setGeometry(1, 1, 420, 220);
+    w->setFrameShape(QFrame::StyledPanel);
+    w->setVisible(QString(m) == "GIFStandbyMode");
+  }
+  auto* pipe = new QWidget(picture);
+  pipe->setObjectName("PipCharge");
+  pipe->setGeometry(203, 120, 15, 68);
+  v->addWidget(picture, 0, Qt::AlignHCenter);
+
+  auto* codes = new QGroupBox(tab);
+  codes->setObjectName("grpCode");
+  auto* h = new QHBoxLayout(codes);
+  h->setContentsMargins(4, 2, 4, 2);
+  for (const char* name :
+       {"lblCMMState", "lblINVState", "lblCMMAlarm", "lblINVAlarm", "lbSysState", "lbSysAlarm"})
+    h->addWidget(NewLabel(codes, name));
+  lblUpsState_ = NewLabel(codes, "lblUpsState");
+  h->addWidget(lblUpsState_);
+  v->addWidget(codes);
+  return tab;
+}
+
+QWidget* TFrmMain::BuildSwitchAndAlarm() {
+  auto* row = new QWidget;
+  row->setFixedHeight(118);
+  auto* h = new QHBoxLayout(row);
+  h->setContentsMargins(0, 0, 0, 0);
+  auto* sw = new QGroupBox(row);
+  sw->setObjectName("grpSwitch");
+  auto* g = new QGridLayout(sw);
+  g->setContentsMargins(6, 4, 6, 4);
+  // The switch rows exist for the switch states but are never shown.
+  for (int i = 1; i <= 4; ++i) {
+    const int r = i - 1;
+    g->addWidget(NewLabel(sw, QString("Label%1").arg(i).toLatin1().constData()), r, 0);
+    g->addWidget(NewLabel(sw, QString("Label%1").arg(i + 6).toLatin1().constData(), "/"), r, 1);
+    g->addWidget(NewLabel(sw, QString("stOn%1").arg(i).toLatin1().constData(), "ON"), r, 2);
+    g->addWidget(NewLabel(sw, QString("stOff%1").arg(i).toLatin1().constData(), "OFF"), r, 3);
+  }
+  for (const char* hidden : {"Label1", "Label7", "stOn1", "stOff1"})
+    sw->findChild<QWidget*>(hidden)->hide();
+  g->addWidget(NewLabel(sw, "lblInputPowerSupply"), 4, 0, 1, 2);
+  g->addWidget(ValueText(sw, "stInputPowerSupply", {}, Qt::AlignCenter), 4, 2, 1, 2);
+  g->addWidget(NewLabel(sw, "lblUpsPowerSupply"), 5, 0, 1, 2);
+  g->addWidget(ValueText(sw, "stUpsPowerSupply", {}, Qt::AlignCenter), 5, 2, 1, 2);
+  g->setColumnStretch(2, 1);
+  h->addWidget(sw, 1);
+
+  auto* alarm = new QGroupBox(row);
+  alarm->setObjectName("grpAlarm");
+  auto* av = new QVBoxLayout(alarm);
+  av->setContentsMargins(4, 2, 4, 4);
+  auto* memo = new QPlainTextEdit(alarm);
+  memo->setObjectName("MemoAlarm");
+  memo->setReadOnly(true);
+  memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memo->setStyleSheet("color: red;");
+  av->addWidget(memo);
+  h->addWidget(alarm, 1);
+  return row;
+}
+
+QWidget* TFrmMain::BuildTrendPage() {
+  auto* page = new QWidget;
+  page->setObjectName("TabSheet2");
+  auto* v = new QVBoxLayout(page);
+  v->setContentsMargins(0, 0, 0, 0);
+  v->addWidget(TrendChart(page, "Chart1"));
+  v->addWidget(TrendChart(page, "Chart2"));
+  return page;
+}
+
+void TFrmMain::BuildStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setSizeGripEnabled(false);
+  for (int i = 0; i < 4; ++i) {
+    auto* l = NewLabel(bar, QString("StatusPanel%1").arg(i + 1).toLatin1().constData());
+    l->setFixedWidth(kStatusWidths[i] - 4);
+    statusPanels_[i] = l;
+    bar->addWidget(l);
+  }
+}
+
+void TFrmMain::HideSwitchRows() {
+  for (const char* name : {"Label2", "Label3", "Label4", "Label8", "Label9", "Label10", "stOn2",
+                           "stOff2", "stOn3", "stOff3", "stOn4", "stOff4"})
+    findChild<QWidget*>(name)->hide();
+  pnlBattLivingTime_->hide();
+}
+
+// ---- start-up ----------------------------------------------------------------------------------
+
+void TFrmMain::OnSettingsRead() {
+  ApplyLanguage();
+  ApplyProtocolLayout();
+}
+
+void TFrmMain::OnDeviceListLoaded() {
+  tree_->FSelDevAddr = 0;
+  tree_->FSelDevIdx = 0;
+  tree_->NoteLoad(host_.ListLoad(), host_.Ctx().settings.Language);
+  tree_->RebuildTree();
+  statusPanels_[2]->setText(Tr(txt::VersionPrefix, 0) + TESSEL_VERSION);
+  pages_->setCurrentIndex(0);
+  innerPages_->setCurrentIndex(0);
+  displayRunning_ = true;
+  UpdateDisplayTimer();
+}
+
+void TFrmMain::OnPortOpenTried(const QString& error) {
+  ShowPortStatus();
+  if (error.isEmpty()) return;
+  const QString text = Tr(txt::PortOpenError, host_.Ctx().settings.Language);
+  prompter_.Tell(this, MessageKind::Error, error == text ? text : text + "\n\n" + error);
+  Open(seams_.SoftwareParameters);
+}
+
+void TFrmMain::BringToFront() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+}
+
+// ---- language and layout -----------------------------------------------------------------------
+
+void TFrmMain::ApplyLanguage() {
+  const uint8_t language = host_.Ctx().settings.Language;
+  tree_->SetSubNodeCaptions(language);
+  for (const ControlText& c : kMainWindowTexts) {
+    const QString text = Tr(c.text, language);
+    QObject* o = objectName() == c.object ? this : findChild<QObject*>(c.object);
+    if (!o) continue;
+    switch (c.slot) {
+      case TextSlot::Text:
+        if (o == this)
+          setWindowTitle(text);
+        else if (auto* a = qobject_cast<QAction*>(o))
+          a->setText(text);
+        else if (auto* m = qobject_cast<QMenu*>(o))
+          m->setTitle(text);
+        else if (auto* b = qobject_cast<QAbstractButton*>(o))
+          b->setText(text);
+        else if (auto* l = qobject_cast<QLabel*>(o))
+          l->setText(text);
+        else if (auto* g = qobject_cast<QGroupBox*>(o))
+          g->setTitle(text);
+        else if (auto* ch = qobject_cast<QtCharts::QChartView*>(o))
+          ch->chart()->setTitle(text);
+        break;
+      case TextSlot::ToolTip:
+        if (auto* a = qobject_cast<QAction*>(o))
+          a->setToolTip(text);
+        else if (auto* w = qobject_cast<QWidget*>(o))
+          w->setToolTip(text);
+        break;
+      case TextSlot::Tab:
+        if (auto* w = qobject_cast<QWidget*>(o)) innerPages_->setTabText(innerPages_->indexOf(w), text);
+        break;
+      case TextSlot::Name:
+        if (auto* w = qobject_cast<QWidget*>(o)) w->setAccessibleName(text);
+        break;
+    }
+  }
+  menuBar()->update();
+}
+
+void TFrmMain::ApplyProtocolLayout() {
+  const uint8_t protocol = host_.Ctx().settings.PortInfo.Protocol;
+  if (protocol > 3) return;
+  lblProtocol_->setText(QString::number(protocol));
+  const bool threePhase = protocol == 1;
+  pnlBattCapa_->setVisible(!threePhase);
+  pnlBattLivingTime_->setVisible(true);
+  innerPages_->tabBar()->setVisible(!threePhase);
+  innerPages_->setTabEnabled(1, !threePhase);
+  if (threePhase) innerPages_->setCurrentIndex(0);
+}
+
+void TFrmMain::SetLanguage(uint8_t language) {
+  host_.Ctx().settings.Language = language;
+  ApplyLanguage();
+}
+
+// ---- display timer -----------------------------------------------------------------------------
+
+void TFrmMain::AdvanceTicks(int n) {
+  CommState& comm = host_.Ctx().comm;
+  for (int i = 0; i < n; ++i) {
+    comm.DbgVar[0] = kTickMs;
+    Bump(comm.DbgVar[10]);
+    if (FTickCount < kTicksPerStep - 1) {
+      ++FTickCount;
+      continue;
+    }
+    FTickCount = 0;
+    FastStep();
+  }
+}
+
+void TFrmMain::FastStep() {
+  ShowDebugInfo();
+  ShowPortStatus();
+
+  CommState& comm = host_.Ctx().comm;
+  iLedTx_->SetLit(comm.TxLed > 0);
+  if (comm.TxLed > 0) --comm.TxLed;
+  iLedRx_->SetLit(comm.RxLed > 0);
+  if (comm.RxLed > 0) --comm.RxLed;
+
+  const uint8_t protocol = host_.Ctx().settings.PortInfo.Protocol;
+  const bool modbus = protocol == 2 || protocol == 3;
+  mni101_->setVisible(modbus);
+  mni300_->menuAction()->setVisible(modbus);
+  mni301_->setVisible(modbus);
+  mniTurnOn_->setVisible(modbus);
+
+  if (FSlowCount < kStepsPerRefresh - 1) {
+    ++FSlowCount;
+    return;
+  }
+  FSlowCount = 0;
+  Bump(comm.DbgVar[16]);
+  statusPanels_[3]->setText(QTime::currentTime().toString("hh:mm:ss"));
+  RefreshDisplay();
+}
+
+void TFrmMain::ShowPortStatus() {
+  const Settings& s = host_.Ctx().settings;
+  const bool open = host_.PortIsOpen();
+  statusPanels_[0]->setText(open ? QString::fromStdString(s.PortInfo.ComName) +
+                                       Tr(txt::PortOpenSuffix, s.Language)
+                                 : Tr(txt::PortClosedStatus, s.Language));
+  btnCom_->setText(Tr(open ? txt::PortCloseCaption : txt::PortOpenCaption, s.Language));
+}
+
+void TFrmMain::ShowDebugInfo() {
+  const Context& ctx = host_.Ctx();
+  const bool show = ctx.comm.Debug.DbgShow != 0;
+  for (QWidget* w : {static_cast<QWidget*>(lblDevID_), static_cast<QWidget*>(edtTreeData_),
+                     static_cast<QWidget*>(edtArrEq_), static_cast<QWidget*>(edtNode_),
+                     static_cast<QWidget*>(lblUpsState_)})
+    w->setVisible(show);
+  if (!show) return;
+  const ProtocolDriver* driver = host_.Core().Master().DriverFor(ctx.settings.PortInfo.Protocol);
+  const int cur = driver ? driver->TargetAddr : 0;
+  const TUpsInfo& c = ctx.model.UpsTable[static_cast<size_t>(std::clamp(cur, 0, kMaxAddr))];
+  const TUpsInfo& d = ctx.model.UpsTable[tree_->FSelDevAddr];
+  lblDevID_->setText(QString("Cur[%1]:%2  Dev[%3]:%4%;R:%5; %6:%7/%8")
+                         .arg(cur)
+                         .arg(c.PollCnt)
+                         .arg(tree_->FSelDevAddr)
+                         .arg(d.OkRate)
+                         .arg(d.FailCnt)
+                         .arg(d.RecvCnt)
+                         .arg(d.OkCnt)
+                         .arg(d.PollCnt));
+}
+
+void TFrmMain::RefreshDisplay() {
+  const Context& ctx = host_.Ctx();
+  const TEquipList& list = ctx.model.EquipList;
+  int selPos = 0;
+  for (int k = 1; k <= list.Count; ++k)
+    if (list.Items[k].Addr == tree_->FSelDevAddr) selPos = k;
+  if (OnRefresh) OnRefresh(selPos);
+  if (!ctx.comm.Debug.DbgShow) return;
+
+  // With no listed device selected there is no entry to describe: only the position is shown.
+  QString treeData = QString("Items:%1").arg(selPos);
+  if (selPos > 0) {
+    const TEquipRec& e = list.Items[selPos];
+    treeData += QString(" Name:%1 Addr:%2 Node:%3")
+                    .arg(QString::fromStdString(NameFieldText(e.Name)), -40)
+                    .arg(e.Addr)
+                    .arg(e.NodeIndex);
+  }
+  edtTreeData_->setText(treeData);
+  const QTreeWidgetItem* sel = treeView_->currentItem();
+  edtArrEq_->setText(QString("Select:%1 Addr:%2").arg(tree_->FSelDevAddr)
+                         .arg(ctx.model.UpsTable[tree_->FSelDevAddr].Addr) +
+                     (sel ? QString(" SelNode:%1").arg(tree_->AbsoluteIndex(sel))
+                          : QString(" SelNode: -1")));
+  edtNode_->setText(
+      QString("FidxSelNode=%1FSelDevAddr=%2").arg(tree_->FidxSelNode).arg(tree_->FSelDevAddr));
+}
+
+void TFrmMain::UpdateDisplayTimer() {
+  // Nothing on screen to keep up to date while the window is hidden or minimised.
+  const bool wanted = displayRunning_ && isVisible() && !isMinimized();
+  if (wanted && !displayTimer_.isActive())
+    displayTimer_.start();
+  else if (!wanted)
+    displayTimer_.stop();
+}
+
+void TFrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  UpdateDisplayTimer();
+}
+
+void TFrmMain::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  UpdateDisplayTimer();
+}
+
+void TFrmMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) UpdateDisplayTimer();
+}
+
+void TFrmMain::ShowPage(int page) {
+  // Show the page afresh even when it is already the current one.
+  pages_->setCurrentIndex(page == 0 ? 1 : 0);
+  pages_->setCurrentIndex(page);
+}
+
+uint8_t TFrmMain::GetSelDevAddr() const {
+  return tree_->FSelDevAddr;
+}
+
+// ---- actions -----------------------------------------------------------------------------------
+
+void TFrmMain::Open(const std::function<void()>& opener) {
+  if (opener) opener();
+}
+
+void TFrmMain::ComButtonClick() {
+  // Decide by the port itself, not by the caption (the caption may be in another language).
+  if (host_.PortIsOpen()) {
+    host_.ClosePort();
+  } else {
+    // The settings file is read again; language and layout follow it, so the window never shows
+    // two languages at once.
+    ReadUserParaIni(host_.Paths().SettingsFile, host_.Ctx().settings);
+    ApplyLanguage();
+    ApplyProtocolLayout();
+    const std::string error = host_.OpenPort();
+    if (!error.empty()) prompter_.Tell(this, MessageKind::Error, QString::fromStdString(error));
+  }
+  ShowPortStatus();
+}
+
+void TFrmMain::UserSetClick() {
+  const Context& ctx = host_.Ctx();
+  if (ctx.model.UpsTable[tree_->FSelDevAddr].CommState != kCommOk) {
+    prompter_.Tell(this, MessageKind::Notice, Tr(txt::DeviceNotCommunicating, ctx.settings.Language));
+    return;
+  }
+  Open(seams_.UserSet);
+}
+
+void TFrmMain::NewClick() {
+  TFrmNewEquip dialog(host_.Ctx().settings.Language, host_.Ctx().model.EquipList, prompter_, this);
+  if (dialog.exec() == QDialog::Accepted) tree_->AddDevice(dialog.Result());
+}
+
+void TFrmMain::DeleteClick() {
+  if (treeView_->currentItem()) tree_->DeleteSelectedDevice();
+}
+
+void TFrmMain::PropertyClick() {
+  const QTreeWidgetItem* sel = treeView_->currentItem();
+  if (!sel) return;
+  const int key = tree_->AbsoluteIndex(sel->parent() ? sel->parent() : sel);
+  TFrmProperty dialog(host_.Ctx().settings.Language, tree_->EntryOfNode(key), prompter_, this);
+  if (dialog.exec() == QDialog::Accepted) tree_->RenameDevice(key, dialog.ResultName());
+}
+
+void TFrmMain::AboutClick() {
+  TFrmAbout about(host_.Ctx().settings.Language, TESSEL_VERSION, seams_.Trace, this);
+  about.exec();
+}
+
+// ---- exit ----------------------------------------------------------------------------------------
+
+void TFrmMain::closeEvent(QCloseEvent* event) {
+  if (!host_.Started() || host_.Stopped()) {
+    event->accept();
+    return;
+  }
+  Context& ctx = host_.Ctx();
+  if (!prompter_.Ask(this, Tr(txt::ExitQuestion, ctx.settings.Language))) {
+    event->ignore();
+    return;
+  }
+  displayRunning_ = false;
+  UpdateDisplayTimer();
+  try {
+    WriteUserParaIni(host_.Paths().SettingsFile, ctx.settings);
+  } catch (const SettingsWriteError& e) {
+    // The program stays open and keeps showing what it polls.
+    prompter_.Tell(this, MessageKind::Error, QString::fromStdString(e.what()));
+    displayRunning_ = true;
+    UpdateDisplayTimer();
+    event->ignore();
+    return;
+  }
+  host_.ClosePort();
+  host_.Stop();
+  event->accept();
+}
+
+}  // namespace tessel

@@ -1,0 +1,141 @@
+// The operator's console: menus, tool bar, the device tree, the device pages and the status bar,
+// and the display timer that is the only thing refreshing the screen. The window reads the model
+// and asks the host; it never talks to a device itself.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "model/ups_info.h"
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStackedWidget;
+class QTabWidget;
+class QToolButton;
+class QTreeWidget;
+
+namespace tessel {
+
+class DeviceTree;
+class Host;
+class Prompter;
+class RoundLamp;
+class TraceSeam;
+
+// How the main window opens the windows that other parts of the program provide. An entry that is
+// not set leaves its menu item and button disabled.
+struct WindowSeams {
+  std::function<void()> SoftwareParameters;  // modal; also after the port failed at start-up
+  std::function<void()> EventLog;
+  std::function<void()> DataLog;
+  std::function<void()> LogSetting;
+  std::function<void()> BatteryTest;
+  std::function<void()> TurnOnOff;
+  std::function<void()> UserSet;  // modeless, only for a communicating device
+  std::function<void()> Search;
+  TraceSeam* Trace = nullptr;  // opened from the About window
+};
+
+class TFrmMain : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kTickMs = 10;         // the display timer's tick
+  static constexpr int kTicksPerStep = 11;   // a fast step every 11th tick
+  static constexpr int kStepsPerRefresh = 6; // a full refresh every 6th fast step
+
+  // Connects to the host's start-up signals: create the window before host.Start().
+  TFrmMain(Host& host, Prompter& prompter, QWidget* parent = nullptr);
+  ~TFrmMain() override;
+
+  void SetSeams(WindowSeams seams);
+  // A second copy asked this one to come to the front.
+  void BringToFront();
+
+  void ApplyLanguage();
+  void ApplyProtocolLayout();
+  // Runs n ticks of the display timer (the timer itself wakes once per fast step and runs 11).
+  void AdvanceTicks(int n);
+  void RefreshDisplay();
+  uint8_t GetSelDevAddr() const;
+  DeviceTree& Tree() { return *tree_; }
+  bool DisplayTimerActive() const { return displayTimer_.isActive(); }
+
+  // Display state of the timer contract.
+  uint8_t FTickCount = 0;
+  uint8_t FSlowCount = 0;
+
+  // Called every refresh after the window's own part, for the device page.
+  std::function<void(int selPos)> OnRefresh;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BuildToolBar();
+  QWidget* BuildLeftColumn();
+  QWidget* BuildRealTimePage();
+  QWidget* BuildDataTab();
+  QWidget* BuildSketchTab();
+  QWidget* BuildSwitchAndAlarm();
+  QWidget* BuildTrendPage();
+  void BuildStatusBar();
+  void HideSwitchRows();
+
+  void OnSettingsRead();
+  void OnDeviceListLoaded();
+  void OnPortOpenTried(const QString& error);
+  void FastStep();
+  void ShowDebugInfo();
+  void ShowPortStatus();
+  void ShowPage(int page);
+  void UpdateDisplayTimer();
+
+  void ComButtonClick();
+  void UserSetClick();
+  void NewClick();
+  void DeleteClick();
+  void PropertyClick();
+  void AboutClick();
+  void SetLanguage(uint8_t language);
+  void Open(const std::function<void()>& opener);
+
+  Host& host_;
+  Prompter& prompter_;
+  WindowSeams seams_;
+  QTimer displayTimer_;
+  bool displayRunning_ = false;  // started at the end of start-up, stopped by the exit
+
+  std::unique_ptr<DeviceTree> tree_;
+  QTreeWidget* treeView_ = nullptr;
+  QStackedWidget* pages_ = nullptr;
+  QTabWidget* innerPages_ = nullptr;
+  QMenu* mni300_ = nullptr;
+  QAction* mni101_ = nullptr;
+  QAction* mni301_ = nullptr;
+  QAction* mniTurnOn_ = nullptr;
+  QLabel* lblProtocol_ = nullptr;
+  QLabel* lblDevID_ = nullptr;
+  RoundLamp* iLedTx_ = nullptr;
+  RoundLamp* iLedRx_ = nullptr;
+  QPushButton* btnCom_ = nullptr;
+  QLineEdit* edtTreeData_ = nullptr;
+  QLineEdit* edtArrEq_ = nullptr;
+  QLineEdit* edtNode_ = nullptr;
+  QLabel* lblUpsState_ = nullptr;
+  QWidget* pnlBattCapa_ = nullptr;
+  QWidget* pnlBattLivingTime_ = nullptr;
+  std::array<QLabel*, 4> statusPanels_{};
+};
+
+}  // namespace tessel
