@@ -1,3 +1,5 @@
+#include "model/device_name.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -76,6 +78,53 @@ TEST(DeviceName, DamagedBytesDoNotLoseTheRest) {
   EXPECT_EQ(NameFieldText(MakeNameField("UPS\xF0\x9F\x94\x8B"
                                         "1")),
             "UPS?1");
+}
+
+TEST(DeviceName, CheckCountsGbkBytesAndRefusesWhatTheFieldCannotKeep) {
+  const std::string battery = "\xF0\x9F\x94\x8B";  // an emoji, outside GBK
+  const std::string smile = "\xF0\x9F\x98\x80";
+  struct Case {
+    std::string name;
+    NameCheck verdict;
+    std::string unstorable;
+  };
+  const Case cases[] = {
+      {"", NameCheck::Empty, ""},
+      {"UPS-1", NameCheck::Ok, ""},
+      {"1号UPS（机房B）€", NameCheck::Ok, ""},
+      {std::string(40, 'x'), NameCheck::Ok, ""},
+      {std::string(41, 'x'), NameCheck::TooLong, ""},
+      {Repeat("电", 20), NameCheck::Ok, ""},
+      {Repeat("电", 21), NameCheck::TooLong, ""},
+      {"A" + Repeat("电", 19), NameCheck::Ok, ""},
+      {"A" + Repeat("电", 20), NameCheck::TooLong, ""},
+      // Refused characters are named once each, in order; they do not count towards the length,
+      // but a name that is too long anyway is reported as such first.
+      {"UPS" + battery + "1", NameCheck::NotGbk, battery},
+      {battery + smile + battery, NameCheck::NotGbk, battery + " " + smile},
+      {std::string(40, 'x') + battery, NameCheck::NotGbk, battery},
+      {std::string(41, 'x') + battery, NameCheck::TooLong, ""},
+      // A NUL would end the name and trailing CRs would be read back as padding.
+      {std::string("A\0B", 3), NameCheck::NotGbk, "U+0000"},
+      {"UPS\r", NameCheck::NotGbk, "U+000D"},
+      {"A\tB\n", NameCheck::NotGbk, "U+0009 U+000A"},
+      // Damaged UTF-8 (a stray byte, an overlong form, a cut character) is never stored as "?".
+      {"A\xFF"
+       "B",
+       NameCheck::NotGbk, "\xEF\xBF\xBD"},
+      {"\xC0\xAF", NameCheck::NotGbk, "\xEF\xBF\xBD"},
+      {"AB\xE6\x9C", NameCheck::NotGbk, "\xEF\xBF\xBD"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const NameCheckResult r = CheckDeviceName(c.name);
+    EXPECT_EQ(r.Verdict, c.verdict);
+    EXPECT_EQ(r.Unstorable, c.unstorable);
+    // Whatever the check lets through is stored and read back unchanged.
+    if (r.Verdict == NameCheck::Ok) {
+      EXPECT_EQ(NameFieldText(MakeNameField(c.name)), c.name);
+    }
+  }
 }
 
 }  // namespace
