@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <algorithm>
 
-#include "ui/ui_texts.h"
+#include "ui/window_texts.h"
 
 namespace tessel {
 

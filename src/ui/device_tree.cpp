@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "ui/prompter.h"
-#include "ui/ui_texts.h"
+#include "ui/window_texts.h"
 
 namespace tessel {
 
@@ -57,9 +57,10 @@ QString DeviceListLoadMessage(const DeviceListLoad& load, const std::string& pat
   QStringList lines;
   const bool zh = IsChinese(language);
   for (const auto& s : load.Skips) {
-    const QString why = s.Addr < 1 || s.Addr > kMaxAddr
-                            ? (zh ? QString("地址 %1 无效") : QString("address %1 is not 1..252"))
-                            : (zh ? QString("地址 %1 重复") : QString("address %1 is listed before"));
+    const QString why =
+        s.Addr < 1 || s.Addr > kMaxAddr
+            ? (zh ? QString("地址 %1 无效") : QString("address %1 is not 1..252"))
+            : (zh ? QString("地址 %1 重复") : QString("address %1 is listed before"));
     lines << (zh ? QString("第 %1 条 \"%2\": %3") : QString("record %1 \"%2\": %3"))
                  .arg(s.Record)
                  .arg(QString::fromStdString(s.Name))

@@ -33,8 +33,8 @@
 #include "ui/new_equip_dialog.h"
 #include "ui/prompter.h"
 #include "ui/property_dialog.h"
-#include "ui/ui_texts.h"
 #include "ui/widgets/round_lamp.h"
+#include "ui/window_texts.h"
 
 namespace tessel {
 
@@ -153,12 +153,17 @@ TFrmMain::~TFrmMain() = default;
 void TFrmMain::SetSeams(WindowSeams seams) {
   seams_ = std::move(seams);
   const std::pair<const char*, bool> wired[] = {
-      {"mni101", bool(seams_.UserSet)},        {"mni102", bool(seams_.SoftwareParameters)},
+      {"mni101", bool(seams_.UserSet)},
+      {"mni102", bool(seams_.SoftwareParameters)},
       {"ToolButton1", bool(seams_.SoftwareParameters)},
-      {"mni201", bool(seams_.EventLog)},       {"ToolButton4", bool(seams_.EventLog)},
-      {"mni202", bool(seams_.DataLog)},        {"ToolButton5", bool(seams_.DataLog)},
-      {"mni203", bool(seams_.LogSetting)},     {"ToolButton8", bool(seams_.LogSetting)},
-      {"mni301", bool(seams_.BatteryTest)},    {"mniTurnOn", bool(seams_.TurnOnOff)},
+      {"mni201", bool(seams_.EventLog)},
+      {"ToolButton4", bool(seams_.EventLog)},
+      {"mni202", bool(seams_.DataLog)},
+      {"ToolButton5", bool(seams_.DataLog)},
+      {"mni203", bool(seams_.LogSetting)},
+      {"ToolButton8", bool(seams_.LogSetting)},
+      {"mni301", bool(seams_.BatteryTest)},
+      {"mniTurnOn", bool(seams_.TurnOnOff)},
       {"btnSearch", bool(seams_.Search)},
   };
   for (const auto& [name, on] : wired) {
@@ -216,11 +221,20 @@ void TFrmMain::BuildToolBar() {
     std::function<void()> click;
   };
   const Button buttons[] = {
-      {1, st->standardIcon(QStyle::SP_ComputerIcon), {}, [this] { Open(seams_.SoftwareParameters); }},
+      {1,
+       st->standardIcon(QStyle::SP_ComputerIcon),
+       {},
+       [this] { Open(seams_.SoftwareParameters); }},
       {2, {}, QString::fromUtf8("中"), [this] { SetLanguage(kChinese); }},
       {3, {}, "EN", [this] { SetLanguage(0); }},
-      {4, st->standardIcon(QStyle::SP_FileDialogContentsView), {}, [this] { Open(seams_.EventLog); }},
-      {5, st->standardIcon(QStyle::SP_FileDialogDetailedView), {}, [this] { Open(seams_.DataLog); }},
+      {4,
+       st->standardIcon(QStyle::SP_FileDialogContentsView),
+       {},
+       [this] { Open(seams_.EventLog); }},
+      {5,
+       st->standardIcon(QStyle::SP_FileDialogDetailedView),
+       {},
+       [this] { Open(seams_.DataLog); }},
       {8, st->standardIcon(QStyle::SP_FileDialogInfoView), {}, [this] { Open(seams_.LogSetting); }},
       {6, st->standardIcon(QStyle::SP_MessageBoxQuestion), {}, [this] { AboutClick(); }},
       {7, st->standardIcon(QStyle::SP_DialogCloseButton), {}, [this] { close(); }},
@@ -290,8 +304,9 @@ QWidget* TFrmMain::BuildLeftColumn() {
   treeView_->setIconSize(QSize(16, 16));
   treeView_->setStyleSheet("QTreeWidget { color: teal; }");
   v->addWidget(treeView_, 1);
-  for (auto* [edit, name] : {std::pair{&edtTreeData_, "edtTreeData"},
-                             std::pair{&edtArrEq_, "edtArrEq"}, std::pair{&edtNode_, "edtNode"}}) {
+  for (auto * [ edit, name ] :
+       {std::pair{&edtTreeData_, "edtTreeData"}, std::pair{&edtArrEq_, "edtArrEq"},
+        std::pair{&edtNode_, "edtNode"}}) {
     *edit = new QLineEdit(column);
     (*edit)->setObjectName(name);
     (*edit)->setReadOnly(true);
@@ -328,10 +343,12 @@ QWidget* TFrmMain::BuildDataTab() {
     const QString p = phases[i];
     const auto in = [&](const char* prefix) { return (prefix + p).toLatin1(); };
     grid->addWidget(NewLabel(tab, in("lblInputV_").constData()), 0, i, Qt::AlignHCenter);
-    grid->addWidget(WidgetPlace(tab, in("iAGInPutV_").constData(), 128, 74), 1, i, Qt::AlignHCenter);
+    grid->addWidget(WidgetPlace(tab, in("iAGInPutV_").constData(), 128, 74), 1, i,
+                    Qt::AlignHCenter);
     grid->addWidget(ValueText(tab, in("stInputV_").constData(), "0 V"), 2, i);
     grid->addWidget(NewLabel(tab, in("lblOutputV_").constData()), 3, i, Qt::AlignHCenter);
-    grid->addWidget(WidgetPlace(tab, in("iAGOutPutV_").constData(), 128, 74), 4, i, Qt::AlignHCenter);
+    grid->addWidget(WidgetPlace(tab, in("iAGOutPutV_").constData(), 128, 74), 4, i,
+                    Qt::AlignHCenter);
     grid->addWidget(ValueText(tab, in("stOutputV_").constData(), "0 V"), 5, i);
   }
 
@@ -358,9 +375,9 @@ QWidget* TFrmMain::BuildDataTab() {
                   Qt::AlignHCenter);
     lg->addWidget(NewLabel(load, ("lblLoad_" + p).toLatin1().constData()), 2, i + 1,
                   Qt::AlignHCenter);
-    lg->addWidget(ValueText(load, ("stLoadPer_" + p).toLatin1().constData(), "0 %",
-                            Qt::AlignCenter),
-                  3, i + 1);
+    lg->addWidget(
+        ValueText(load, ("stLoadPer_" + p).toLatin1().constData(), "0 %", Qt::AlignCenter), 3,
+        i + 1);
   }
   grid->addWidget(load, 0, 3, 6, 1);
 
@@ -578,7 +595,8 @@ void TFrmMain::ApplyLanguage() {
           w->setToolTip(text);
         break;
       case TextSlot::Tab:
-        if (auto* w = qobject_cast<QWidget*>(o)) innerPages_->setTabText(innerPages_->indexOf(w), text);
+        if (auto* w = qobject_cast<QWidget*>(o))
+          innerPages_->setTabText(innerPages_->indexOf(w), text);
         break;
       case TextSlot::Name:
         if (auto* w = qobject_cast<QWidget*>(o)) w->setAccessibleName(text);
@@ -700,10 +718,11 @@ void TFrmMain::RefreshDisplay() {
   }
   edtTreeData_->setText(treeData);
   const QTreeWidgetItem* sel = treeView_->currentItem();
-  edtArrEq_->setText(QString("Select:%1 Addr:%2").arg(tree_->FSelDevAddr)
-                         .arg(ctx.model.UpsTable[tree_->FSelDevAddr].Addr) +
-                     (sel ? QString(" SelNode:%1").arg(tree_->AbsoluteIndex(sel))
-                          : QString(" SelNode: -1")));
+  edtArrEq_->setText(
+      QString("Select:%1 Addr:%2")
+          .arg(tree_->FSelDevAddr)
+          .arg(ctx.model.UpsTable[tree_->FSelDevAddr].Addr) +
+      (sel ? QString(" SelNode:%1").arg(tree_->AbsoluteIndex(sel)) : QString(" SelNode: -1")));
   edtNode_->setText(
       QString("FidxSelNode=%1FSelDevAddr=%2").arg(tree_->FidxSelNode).arg(tree_->FSelDevAddr));
 }
@@ -767,7 +786,8 @@ void TFrmMain::ComButtonClick() {
 void TFrmMain::UserSetClick() {
   const Context& ctx = host_.Ctx();
   if (ctx.model.UpsTable[tree_->FSelDevAddr].CommState != kCommOk) {
-    prompter_.Tell(this, MessageKind::Notice, Tr(txt::DeviceNotCommunicating, ctx.settings.Language));
+    prompter_.Tell(this, MessageKind::Notice,
+                   Tr(txt::DeviceNotCommunicating, ctx.settings.Language));
     return;
   }
   Open(seams_.UserSet);
@@ -795,7 +815,8 @@ void TFrmMain::AboutClick() {
   about.exec();
 }
 
-// ---- exit ----------------------------------------------------------------------------------------
+// ---- exit
+// ----------------------------------------------------------------------------------------
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
   if (!host_.Started() || host_.Stopped()) {

@@ -46,9 +46,9 @@ class TFrmMain : public QMainWindow {
   Q_OBJECT
 
  public:
-  static constexpr int kTickMs = 10;         // the display timer's tick
-  static constexpr int kTicksPerStep = 11;   // a fast step every 11th tick
-  static constexpr int kStepsPerRefresh = 6; // a full refresh every 6th fast step
+  static constexpr int kTickMs = 10;          // the display timer's tick
+  static constexpr int kTicksPerStep = 11;    // a fast step every 11th tick
+  static constexpr int kStepsPerRefresh = 6;  // a full refresh every 6th fast step
 
   // Connects to the host's start-up signals: create the window before host.Start().
   TFrmMain(Host& host, Prompter& prompter, QWidget* parent = nullptr);

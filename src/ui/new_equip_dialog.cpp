@@ -10,7 +10,7 @@
 #include "model/device_name.h"
 #include "ui/device_name_field.h"
 #include "ui/prompter.h"
-#include "ui/ui_texts.h"
+#include "ui/window_texts.h"
 
 namespace tessel {
 

@@ -10,7 +10,7 @@
 #include "ui/fake_prompter.h"
 #include "ui/new_equip_dialog.h"
 #include "ui/property_dialog.h"
-#include "ui/ui_texts.h"
+#include "ui/window_texts.h"
 
 namespace tessel {
 namespace {
