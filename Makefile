@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build check test run test-tsan test-asan fuzz fuzz-ci fuzz-build bench clean
+.PHONY: all deps build check test run screenshots test-tsan test-asan fuzz fuzz-ci fuzz-build bench clean
 
 all: build
 
@@ -28,6 +28,10 @@ test: check
 
 run: build
 	@bash scripts/run.sh
+
+# Every window in both languages, rendered offscreen into build/screenshots/.
+screenshots: build
+	$(BUILD)/bin/tessel-screenshots $(BUILD)/screenshots
 
 test-tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=thread

@@ -11,22 +11,11 @@
 #include <QVBoxLayout>
 
 #include "ui/trace_seam.h"
-
-// AutoUic takes every include of a "ui_*.h" file for a generated form and stops the build when no
-// matching .ui file exists; naming the texts header through a macro keeps it out of that scan.
-#define TESSEL_WINDOW_TEXTS_H "ui/ui_texts.h"
-#include TESSEL_WINDOW_TEXTS_H
+#include "ui/window_texts.h"
 
 namespace tessel {
 
 namespace {
-
-// The two fixed lines below the product line. They belong with the other window texts; they
-// live here until they move there.
-constexpr UiText AboutPurposeText{"UPS 与逆变器串口监控",
-                                  "Monitors UPS and inverter units on a serial port"};
-constexpr UiText AboutBusText{"RS-232 单机或 RS-485 总线(地址 1 至 252)",
-                              "RS-232, or an RS-485 bus with addresses 1 to 252"};
 
 // Between the product text and the version, in both languages.
 constexpr char kVersionInfix[] = " Version ";
@@ -106,8 +95,8 @@ TFrmAbout::~TFrmAbout() = default;
 void TFrmAbout::ApplyTexts() {
   setWindowTitle(Tr(txt::AboutTitle, language_));
   productLine_->setText(Tr(txt::ProductText, language_) + QLatin1String(kVersionInfix) + version_);
-  purpose_->setText(Tr(AboutPurposeText, language_));
-  bus_->setText(Tr(AboutBusText, language_));
+  purpose_->setText(Tr(txt::AboutPurpose, language_));
+  bus_->setText(Tr(txt::AboutBus, language_));
 }
 
 void TFrmAbout::showEvent(QShowEvent* e) {

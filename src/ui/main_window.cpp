@@ -59,7 +59,7 @@ QLabel* ValueText(QWidget* parent, const char* name, const QString& initial,
   QLabel* l = NewLabel(parent, name, initial);
   l->setStyleSheet(kValueStyle);
   l->setAlignment(align);
-  l->setMinimumHeight(20);
+  l->setFixedHeight(22);
   return l;
 }
 
@@ -72,8 +72,7 @@ QFrame* WidgetPlace(QWidget* parent, const char* name, int w, int h) {
   return f;
 }
 
-QtCharts::QChartView* TrendChart(QWidget* parent, const char* name) {
-  using namespace QtCharts;
+QChartView* TrendChart(QWidget* parent, const char* name) {
   auto* chart = new QChart;
   auto* x = new QValueAxis;
   x->setRange(1, 120);
@@ -304,9 +303,9 @@ QWidget* TFrmMain::BuildLeftColumn() {
   treeView_->setIconSize(QSize(16, 16));
   treeView_->setStyleSheet("QTreeWidget { color: teal; }");
   v->addWidget(treeView_, 1);
-  for (auto * [ edit, name ] :
-       {std::pair{&edtTreeData_, "edtTreeData"}, std::pair{&edtArrEq_, "edtArrEq"},
-        std::pair{&edtNode_, "edtNode"}}) {
+  const std::pair<QLineEdit**, const char*> edits[] = {
+      {&edtTreeData_, "edtTreeData"}, {&edtArrEq_, "edtArrEq"}, {&edtNode_, "edtNode"}};
+  for (const auto& [edit, name] : edits) {
     *edit = new QLineEdit(column);
     (*edit)->setObjectName(name);
     (*edit)->setReadOnly(true);
@@ -343,11 +342,11 @@ QWidget* TFrmMain::BuildDataTab() {
     const QString p = phases[i];
     const auto in = [&](const char* prefix) { return (prefix + p).toLatin1(); };
     grid->addWidget(NewLabel(tab, in("lblInputV_").constData()), 0, i, Qt::AlignHCenter);
-    grid->addWidget(WidgetPlace(tab, in("iAGInPutV_").constData(), 128, 74), 1, i,
+    grid->addWidget(WidgetPlace(tab, in("iAGInPutV_").constData(), 140, 96), 1, i,
                     Qt::AlignHCenter);
     grid->addWidget(ValueText(tab, in("stInputV_").constData(), "0 V"), 2, i);
     grid->addWidget(NewLabel(tab, in("lblOutputV_").constData()), 3, i, Qt::AlignHCenter);
-    grid->addWidget(WidgetPlace(tab, in("iAGOutPutV_").constData(), 128, 74), 4, i,
+    grid->addWidget(WidgetPlace(tab, in("iAGOutPutV_").constData(), 140, 96), 4, i,
                     Qt::AlignHCenter);
     grid->addWidget(ValueText(tab, in("stOutputV_").constData(), "0 V"), 5, i);
   }
@@ -371,7 +370,7 @@ QWidget* TFrmMain::BuildDataTab() {
   lg->addLayout(marks, 1, 0);
   for (int i = 0; i < 3; ++i) {
     const QString p = phases[i];
-    lg->addWidget(WidgetPlace(load, ("iLedBar" + p).toLatin1().constData(), 26, 150), 1, i + 1,
+    lg->addWidget(WidgetPlace(load, ("iLedBar" + p).toLatin1().constData(), 26, 190), 1, i + 1,
                   Qt::AlignHCenter);
     lg->addWidget(NewLabel(load, ("lblLoad_" + p).toLatin1().constData()), 2, i + 1,
                   Qt::AlignHCenter);
@@ -585,7 +584,7 @@ void TFrmMain::ApplyLanguage() {
           l->setText(text);
         else if (auto* g = qobject_cast<QGroupBox*>(o))
           g->setTitle(text);
-        else if (auto* ch = qobject_cast<QtCharts::QChartView*>(o))
+        else if (auto* ch = qobject_cast<QChartView*>(o))
           ch->chart()->setTitle(text);
         break;
       case TextSlot::ToolTip:
@@ -717,6 +716,7 @@ void TFrmMain::RefreshDisplay() {
                     .arg(e.NodeIndex);
   }
   edtTreeData_->setText(treeData);
+  edtTreeData_->setCursorPosition(0);
   const QTreeWidgetItem* sel = treeView_->currentItem();
   edtArrEq_->setText(
       QString("Select:%1 Addr:%2")
@@ -725,6 +725,8 @@ void TFrmMain::RefreshDisplay() {
       (sel ? QString(" SelNode:%1").arg(tree_->AbsoluteIndex(sel)) : QString(" SelNode: -1")));
   edtNode_->setText(
       QString("FidxSelNode=%1FSelDevAddr=%2").arg(tree_->FidxSelNode).arg(tree_->FSelDevAddr));
+  edtArrEq_->setCursorPosition(0);
+  edtNode_->setCursorPosition(0);
 }
 
 void TFrmMain::UpdateDisplayTimer() {

@@ -76,6 +76,10 @@ inline constexpr UiText DeviceListOverwrite{
 // ---- About window ------------------------------------------------------------------------------
 inline constexpr UiText AboutTitle{"关于", "About"};
 inline constexpr UiText ProductText{"PC监控软件", "PC Monitor Software"};
+inline constexpr UiText AboutPurpose{"UPS 与逆变器串口监控",
+                                     "Monitors UPS and inverter units on a serial port"};
+inline constexpr UiText AboutBus{"RS-232 单机或 RS-485 总线(地址 1 至 252)",
+                                 "RS-232, or an RS-485 bus with addresses 1 to 252"};
 
 }  // namespace txt
 

@@ -1,0 +1,155 @@
+// tessel-screenshots: renders every window in both languages on the offscreen platform into a
+// folder of PNG files, with a prepared program folder: three units in the device tree and the port
+// open on a pseudo-terminal that this program holds.
+#include <pty.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "app/device_list_file.h"
+#include "app/host_qt.h"
+#include "model/ups_info.h"
+#include "ui/about_dialog.h"
+#include "ui/device_tree.h"
+#include "ui/main_window.h"
+#include "ui/new_equip_dialog.h"
+#include "ui/property_dialog.h"
+#include "ui/prompter.h"
+#include "ui/window_texts.h"
+
+namespace {
+
+using namespace tessel;
+
+// Message boxes are rendered on their own below; the windows must not block on them.
+class SilentPrompter : public Prompter {
+ public:
+  void Tell(QWidget*, MessageKind, const QString&) override {}
+  bool Ask(QWidget*, const QString&) override { return false; }
+};
+
+QString g_out;
+int g_written = 0;
+
+void Save(QWidget* w, const QString& name) {
+  w->show();
+  QApplication::processEvents();
+  const QString path = g_out + "/" + name + ".png";
+  if (!w->grab().save(path)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    std::exit(1);
+  }
+  ++g_written;
+}
+
+void PrepareHome(const std::string& home, const std::string& port, int language, int protocol) {
+  QDir().mkpath(QString::fromStdString(home + "/Record"));
+  std::ofstream(home + "/UserParaIni.ini")
+      << "[CommPort]\nComName=" << port << "\nBaudRate=9600\nProtocol=" << protocol
+      << "\n[Language]\nLanguage=" << language << "\n";
+  TEquipList list;
+  const std::pair<int, const char*> units[] = {
+      {1, "UPS-1 机房A"}, {2, "UPS-2 Server room"}, {3, "Inverter 3"}};
+  for (const auto& [addr, name] : units) {
+    TEquipRec rec;
+    rec.Addr = static_cast<uint8_t>(addr);
+    rec.Name = MakeNameField(name);
+    AppendDevice(list, rec);
+  }
+  SaveDeviceList(home + "/Record/TreeNode.dat", list);
+}
+
+void MessageBox(const QString& text, QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
+                const QString& name) {
+  QMessageBox box(icon, "Tessel", text, buttons);
+  Save(&box, name);
+}
+
+void RenderLanguage(int language, const std::string& port) {
+  const QString lang = language == 1 ? "zh" : "en";
+  SilentPrompter prompter;
+
+  for (int protocol : {2, 1}) {
+    QTemporaryDir dir;
+    const std::string home = dir.path().toStdString();
+    PrepareHome(home, port, language, protocol);
+    Host host(MakeProgramPaths(home));
+    TFrmMain window(host, prompter);
+    host.Start();
+    window.show();
+    window.AdvanceTicks(TFrmMain::kTicksPerStep * TFrmMain::kStepsPerRefresh);
+    // A frame just went out and its answer came in: both lamps lit.
+    host.Ctx().comm.TxLed = 3;
+    host.Ctx().comm.RxLed = 3;
+    window.AdvanceTicks(TFrmMain::kTicksPerStep);
+    if (protocol == 1) {
+      Save(&window, "main_protocol1_" + lang);
+      host.Stop();
+      continue;
+    }
+    Save(&window, "main_" + lang);
+    window.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(1);
+    Save(&window, "main_sketch_" + lang);
+    QTreeWidget* tree = window.findChild<QTreeWidget*>("TreeView1");
+    tree->setCurrentItem(tree->topLevelItem(1)->child(1));
+    emit tree->itemClicked(tree->currentItem(), 0);
+    Save(&window, "main_trend_" + lang);
+    host.Ctx().comm.Debug.DbgShow = kFlagOn;
+    host.ClosePort();
+    window.findChild<QStackedWidget*>("PageControl1")->setCurrentIndex(0);
+    window.AdvanceTicks(TFrmMain::kTicksPerStep * TFrmMain::kStepsPerRefresh);
+    Save(&window, "main_debug_port_closed_" + lang);
+
+    TFrmNewEquip add(language, host.Ctx().model.EquipList, prompter, &window);
+    Save(&add, "new_equip_" + lang);
+    TFrmProperty property(language, &host.Ctx().model.EquipList.Items[1], prompter, &window);
+    Save(&property, "property_" + lang);
+    TFrmAbout about(language, TESSEL_VERSION, nullptr, nullptr);
+    Save(&about, "about_" + lang);
+    host.Stop();
+  }
+
+  MessageBox(Tr(txt::ExitQuestion, language), QMessageBox::Question,
+             QMessageBox::Yes | QMessageBox::No, "exit_question_" + lang);
+  MessageBox(Tr(txt::PortOpenError, language), QMessageBox::Critical, QMessageBox::Ok,
+             "port_error_" + lang);
+  TEquipList none;
+  DeviceListLoad damaged;
+  damaged.FileRecords = 4;
+  damaged.Skips = {{2, 0, "UPS-0"}, {4, 1, "UPS-1 copy"}};
+  MessageBox(DeviceListLoadMessage(damaged, "/home/op/tessel/Record/TreeNode.dat", language),
+             QMessageBox::Warning, QMessageBox::Ok, "device_list_damaged_" + lang);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Tessel");
+  g_out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString("screenshots");
+  QDir().mkpath(g_out);
+
+  // The far end of the line stays open, so the port opens and stays open.
+  int master = -1, slave = -1;
+  char name[256];
+  if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    std::perror("openpty");
+    return 1;
+  }
+  for (int language : {1, 0}) RenderLanguage(language, name);
+  close(slave);
+  close(master);
+  std::printf("%d pictures in %s\n", g_written, qPrintable(g_out));
+  return 0;
+}
