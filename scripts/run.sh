@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# make run: the simulator with three units on a pseudo-terminal, and the headless monitor on it,
-# in a program folder under build/. Ctrl-C stops both.
+# make run: the simulator with three units on a pseudo-terminal, and the monitor on it, in a
+# program folder under build/: the windowed program when a display is available (DISPLAY or
+# WAYLAND_DISPLAY), the headless one otherwise. Closing the window or Ctrl-C stops both.
+#   HEADLESS=1 forces the headless monitor.
 #   PROTOCOL=0|1|2|3 (default 2) chooses the protocol; UNITS (default 1-3) the unit addresses.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -43,5 +45,11 @@ for _ in $(seq 100); do [ -e "$LINK" ] && break; sleep 0.1; done
 [ -e "$LINK" ] || { echo "tessel-sim did not start:"; cat "$HOME_DIR/sim.log"; exit 1; }
 
 echo "tessel-sim: protocol $PROTOCOL, units $UNITS on $LINK (log: $HOME_DIR/sim.log)"
-echo "Monitor folder: $HOME_DIR   (Ctrl-C stops both)"
-build/bin/tessel --headless --home "$HOME_DIR" || true
+echo "Monitor folder: $HOME_DIR"
+if [ -z "${HEADLESS:-}" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+  echo "Opening the monitor's window (close it, or Ctrl-C, to stop)"
+  build/bin/tessel --home "$HOME_DIR" || true
+else
+  echo "No display: the headless monitor (Ctrl-C stops it)"
+  build/bin/tessel --headless --home "$HOME_DIR" || true
+fi

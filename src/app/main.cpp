@@ -36,7 +36,12 @@ int RunWindows(const tessel::ProgramPaths& paths, tessel::SingleInstance& guard)
   tessel::TFrmMain window(host, prompter);
   window.SetSeams({});
   guard.OnActivate = [&window] { window.BringToFront(); };
-  QObject::connect(&host, &tessel::Host::stopRequested, &window, [&window] { window.close(); });
+  // SIGINT or SIGTERM: an orderly stop without the exit question (the program-stop event is
+  // written, the settings are left as they are on disk).
+  QObject::connect(&host, &tessel::Host::stopRequested, &window, [&host] {
+    host.Stop();
+    QApplication::quit();
+  });
   host.CatchStopSignals();
   host.Start();
   window.show();

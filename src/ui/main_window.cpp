@@ -668,9 +668,13 @@ void TFrmMain::FastStep() {
 void TFrmMain::ShowPortStatus() {
   const Settings& s = host_.Ctx().settings;
   const bool open = host_.PortIsOpen();
-  statusPanels_[0]->setText(open ? QString::fromStdString(s.PortInfo.ComName) +
-                                       Tr(txt::PortOpenSuffix, s.Language)
-                                 : Tr(txt::PortClosedStatus, s.Language));
+  const QString status =
+      open ? QString::fromStdString(s.PortInfo.ComName) + Tr(txt::PortOpenSuffix, s.Language)
+           : Tr(txt::PortClosedStatus, s.Language);
+  // A device path can be longer than the panel: elide its middle, the whole text in the hint.
+  QLabel* panel = statusPanels_[0];
+  panel->setText(panel->fontMetrics().elidedText(status, Qt::ElideMiddle, panel->width()));
+  panel->setToolTip(status);
   btnCom_->setText(Tr(open ? txt::PortCloseCaption : txt::PortOpenCaption, s.Language));
 }
 

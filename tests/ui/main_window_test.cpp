@@ -116,8 +116,10 @@ class MainWindowTest : public ::testing::Test {
     EXPECT_NE(found, nullptr) << name;
     return found;
   }
+  // The whole text of a status panel (a long one is shown elided, whole in its hint).
   QString Status(int panel) const {
-    return Find<QLabel>(("StatusPanel" + std::to_string(panel)).c_str())->text();
+    auto* label = Find<QLabel>(("StatusPanel" + std::to_string(panel)).c_str());
+    return panel == 1 ? label->toolTip() : label->text();
   }
   void TearDown() override {
     if (host_) host_->Stop();

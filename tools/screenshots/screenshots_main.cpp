@@ -23,8 +23,8 @@
 #include "ui/device_tree.h"
 #include "ui/main_window.h"
 #include "ui/new_equip_dialog.h"
-#include "ui/property_dialog.h"
 #include "ui/prompter.h"
+#include "ui/property_dialog.h"
 #include "ui/window_texts.h"
 
 namespace {
