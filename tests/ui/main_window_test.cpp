@@ -314,9 +314,11 @@ TEST_F(MainWindowTest, EveryTextFollowsTheLanguageSwitch) {
       if (language == 0) {
         EXPECT_FALSE(HasCjk(t)) << t.toStdString();
       } else {
-        for (const ControlText& c : kMainWindowTexts)
-          if (QString::fromUtf8(c.text.en) != QString::fromUtf8(c.text.zh))
+        for (const ControlText& c : kMainWindowTexts) {
+          if (QString::fromUtf8(c.text.en) != QString::fromUtf8(c.text.zh)) {
             EXPECT_NE(t, QString::fromUtf8(c.text.en)) << c.object;
+          }
+        }
       }
     }
   }
