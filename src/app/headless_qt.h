@@ -25,7 +25,6 @@ class HeadlessMonitor : public QObject {
   // Starts up and runs until a stop signal; returns the exit code.
   int Run();
   Monitor& Core() { return host_.Core(); }
-  Host& Hosted() { return host_; }
   // Program-stop event, port closed, event loop left.
   void Stop();
 

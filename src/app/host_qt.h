@@ -45,7 +45,6 @@ class Host : public QObject, private StartupHooks {
   bool PortIsOpen() const;
   // Tries to open the port every kPortRetryMs until it opens or ClosePort/OpenPort is called.
   void RetryPortLater();
-  bool RetryPending() const { return retryTimer_.isActive(); }
 
   // SIGINT and SIGTERM raise stopRequested instead of ending the process.
   void CatchStopSignals();
