@@ -38,15 +38,19 @@ DeviceListLoad LoadDeviceList(const std::string& path, TEquipList& list) {
     return report;
   }
 
+  const bool regular = fs::is_regular_file(path, ec);
+  const uintmax_t size = regular ? fs::file_size(path, ec) : 0;
   std::ifstream in(path, std::ios::binary);
-  const auto size = fs::is_regular_file(path, ec) ? fs::file_size(path, ec) : 0;
-  if (!in || ec || !fs::is_regular_file(path, ec)) {
+  if (!regular || ec || !in) {
     report.Readable = false;
     return report;
   }
-  report.FileRecords = static_cast<int>(std::min<uintmax_t>(size / kEquipRecSize, INT32_MAX));
+  const uintmax_t fileRecords = size / kEquipRecSize;
   report.PartialTail = size % kEquipRecSize != 0;
-  report.BeyondLimit = std::max(0, report.FileRecords - kMaxDevices);
+  report.BeyondLimit =
+      fileRecords > kMaxDevices
+          ? static_cast<int>(std::min<uintmax_t>(fileRecords - kMaxDevices, INT32_MAX))
+          : 0;
 
   std::vector<uint8_t> bytes(static_cast<size_t>(kMaxDevices) * kEquipRecSize);
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

@@ -26,7 +26,6 @@ struct DeviceListLoad {
     std::string Name;  // UTF-8
   };
   bool Readable = true;        // false: the file could neither be read nor created
-  int FileRecords = 0;         // whole records in the file
   bool PartialTail = false;    // bytes at the end that make no whole record
   int BeyondLimit = 0;         // whole records after the 252nd
   std::vector<Skipped> Skips;  // address outside 1..252, or one listed earlier in the file

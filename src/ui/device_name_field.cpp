@@ -1,7 +1,12 @@
 #include "ui/device_name_field.h"
 
+#include <QDialog>
 #include <QFontMetrics>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <algorithm>
 
 #include "ui/window_texts.h"
@@ -19,10 +24,33 @@ QLineEdit* MakeNameEdit(QWidget* parent) {
   return edit;
 }
 
-QString FieldName(const QString& labelText) {
-  QString name = labelText.trimmed();
+void LayOutNameDialog(QDialog* dialog, QLabel* nameLabel, QLineEdit* name, QLabel* addrLabel,
+                      QWidget* addr, QPushButton* accept, QPushButton* cancel) {
+  nameLabel->setBuddy(name);
+  addrLabel->setBuddy(addr);
+  accept->setDefault(true);
+  auto* grid = new QGridLayout(dialog);
+  grid->addWidget(nameLabel, 0, 0);
+  grid->addWidget(name, 0, 1);
+  grid->addWidget(addrLabel, 1, 0);
+  grid->addWidget(addr, 1, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(accept);
+  buttons->addWidget(cancel);
+  grid->addLayout(buttons, 2, 0, 1, 2);
+  grid->setSizeConstraint(QLayout::SetFixedSize);
+  QWidget::setTabOrder(name, addr);
+  QWidget::setTabOrder(addr, accept);
+  QWidget::setTabOrder(accept, cancel);
+  QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+}
+
+void LabelField(QLabel* label, QWidget* field, const QString& text) {
+  label->setText(text);
+  QString name = text.trimmed();
   while (name.endsWith(':') || name.endsWith(QChar(0xFF1A))) name.chop(1);
-  return name.trimmed();
+  field->setAccessibleName(name.trimmed());
 }
 
 QString NameRefusal(const NameCheckResult& check, uint8_t language) {

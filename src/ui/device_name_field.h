@@ -1,5 +1,6 @@
-// What the add-device and property dialogs share about the device name: its edit, the accessible
-// names of their fields and the messages for a refused name.
+// What the add-device and property dialogs share: the name edit, the layout of their name and
+// address rows and buttons, the accessible names of their fields and the messages for a refused
+// name.
 #pragma once
 
 #include <QString>
@@ -7,7 +8,10 @@
 
 #include "model/device_name.h"
 
+class QDialog;
+class QLabel;
 class QLineEdit;
+class QPushButton;
 class QWidget;
 
 namespace tessel {
@@ -15,8 +19,13 @@ namespace tessel {
 // A name edit wide enough to show the longest name the field holds (20 Chinese characters).
 QLineEdit* MakeNameEdit(QWidget* parent);
 
-// The accessible name of a field, taken from its label: the label text without its colon.
-QString FieldName(const QString& labelText);
+// Lays the dialog out: name row, address row, then the two buttons at the right; fixed size, tab
+// order name, address, accept, cancel. Cancel rejects the dialog.
+void LayOutNameDialog(QDialog* dialog, QLabel* nameLabel, QLineEdit* name, QLabel* addrLabel,
+                      QWidget* addr, QPushButton* accept, QPushButton* cancel);
+
+// Sets a field's label and gives the field that text, without its colon, as accessible name.
+void LabelField(QLabel* label, QWidget* field, const QString& text);
 
 // The message for a name refused as too long or as holding characters that cannot be stored;
 // empty for the other verdicts (each dialog words the empty name itself).

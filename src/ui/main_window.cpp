@@ -47,14 +47,14 @@ constexpr uint8_t kChinese = 1;
 const char* kValueStyle =
     "background-color: black; color: #7CFC00; font-weight: bold; padding: 1px 4px;";
 
-QLabel* NewLabel(QWidget* parent, const char* name, const QString& text = {}) {
+QLabel* NewLabel(QWidget* parent, const QString& name, const QString& text = {}) {
   auto* l = new QLabel(text, parent);
   l->setObjectName(name);
   return l;
 }
 
 // A value text: bold light green on black.
-QLabel* ValueText(QWidget* parent, const char* name, const QString& initial,
+QLabel* ValueText(QWidget* parent, const QString& name, const QString& initial,
                   Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter) {
   QLabel* l = NewLabel(parent, name, initial);
   l->setStyleSheet(kValueStyle);
@@ -64,7 +64,7 @@ QLabel* ValueText(QWidget* parent, const char* name, const QString& initial,
 }
 
 // The place of a painted widget that the device page fills in.
-QFrame* WidgetPlace(QWidget* parent, const char* name, int w, int h) {
+QFrame* WidgetPlace(QWidget* parent, const QString& name, int w, int h) {
   auto* f = new QFrame(parent);
   f->setObjectName(name);
   f->setFixedSize(w, h);
@@ -130,10 +130,7 @@ TFrmMain::TFrmMain(Host& host, Prompter& prompter, QWidget* parent)
   connect(tree_.get(), &DeviceTree::pageWanted, this, &TFrmMain::ShowPage);
 
   // The window is built with the Chinese texts; start-up applies the language of the settings.
-  const uint8_t stored = host_.Ctx().settings.Language;
-  host_.Ctx().settings.Language = kChinese;
-  ApplyLanguage();
-  host_.Ctx().settings.Language = stored;
+  ApplyTexts(kChinese);
   HideSwitchRows();
   ShowDebugInfo();
   ShowPortStatus();
@@ -340,15 +337,12 @@ QWidget* TFrmMain::BuildDataTab() {
   const char* phases[] = {"A", "B", "C"};
   for (int i = 0; i < 3; ++i) {
     const QString p = phases[i];
-    const auto in = [&](const char* prefix) { return (prefix + p).toLatin1(); };
-    grid->addWidget(NewLabel(tab, in("lblInputV_").constData()), 0, i, Qt::AlignHCenter);
-    grid->addWidget(WidgetPlace(tab, in("iAGInPutV_").constData(), 140, 96), 1, i,
-                    Qt::AlignHCenter);
-    grid->addWidget(ValueText(tab, in("stInputV_").constData(), "0 V"), 2, i);
-    grid->addWidget(NewLabel(tab, in("lblOutputV_").constData()), 3, i, Qt::AlignHCenter);
-    grid->addWidget(WidgetPlace(tab, in("iAGOutPutV_").constData(), 140, 96), 4, i,
-                    Qt::AlignHCenter);
-    grid->addWidget(ValueText(tab, in("stOutputV_").constData(), "0 V"), 5, i);
+    grid->addWidget(NewLabel(tab, "lblInputV_" + p), 0, i, Qt::AlignHCenter);
+    grid->addWidget(WidgetPlace(tab, "iAGInPutV_" + p, 140, 96), 1, i, Qt::AlignHCenter);
+    grid->addWidget(ValueText(tab, "stInputV_" + p, "0 V"), 2, i);
+    grid->addWidget(NewLabel(tab, "lblOutputV_" + p), 3, i, Qt::AlignHCenter);
+    grid->addWidget(WidgetPlace(tab, "iAGOutPutV_" + p, 140, 96), 4, i, Qt::AlignHCenter);
+    grid->addWidget(ValueText(tab, "stOutputV_" + p, "0 V"), 5, i);
   }
 
   // Load panel: three LED bars with the 150 % and 100 % marks.
@@ -370,13 +364,9 @@ QWidget* TFrmMain::BuildDataTab() {
   lg->addLayout(marks, 1, 0);
   for (int i = 0; i < 3; ++i) {
     const QString p = phases[i];
-    lg->addWidget(WidgetPlace(load, ("iLedBar" + p).toLatin1().constData(), 26, 190), 1, i + 1,
-                  Qt::AlignHCenter);
-    lg->addWidget(NewLabel(load, ("lblLoad_" + p).toLatin1().constData()), 2, i + 1,
-                  Qt::AlignHCenter);
-    lg->addWidget(
-        ValueText(load, ("stLoadPer_" + p).toLatin1().constData(), "0 %", Qt::AlignCenter), 3,
-        i + 1);
+    lg->addWidget(WidgetPlace(load, "iLedBar" + p, 26, 190), 1, i + 1, Qt::AlignHCenter);
+    lg->addWidget(NewLabel(load, "lblLoad_" + p), 2, i + 1, Qt::AlignHCenter);
+    lg->addWidget(ValueText(load, "stLoadPer_" + p, "0 %", Qt::AlignCenter), 3, i + 1);
   }
   grid->addWidget(load, 0, 3, 6, 1);
 
@@ -405,7 +395,7 @@ QWidget* TFrmMain::BuildDataTab() {
     pv->setVerticalSpacing(1);
     pv->addWidget(NewLabel(f, p.caption), 0, 0, 1, 2, Qt::AlignHCenter);
     pv->addWidget(ValueText(f, p.value, "0"), 1, 0);
-    pv->addWidget(NewLabel(f, (QString(p.value) + "Unit").toLatin1().constData(), p.unit), 1, 1);
+    pv->addWidget(NewLabel(f, QString(p.value) + "Unit", p.unit), 1, 1);
     pv->setColumnStretch(0, 1);
     if (p.keep) *p.keep = f;
     panels->addWidget(f, 1);
@@ -471,10 +461,10 @@ QWidget* TFrmMain::BuildSwitchAndAlarm() {
   // The switch rows exist for the switch states but are never shown.
   for (int i = 1; i <= 4; ++i) {
     const int r = i - 1;
-    g->addWidget(NewLabel(sw, QString("Label%1").arg(i).toLatin1().constData()), r, 0);
-    g->addWidget(NewLabel(sw, QString("Label%1").arg(i + 6).toLatin1().constData(), "/"), r, 1);
-    g->addWidget(NewLabel(sw, QString("stOn%1").arg(i).toLatin1().constData(), "ON"), r, 2);
-    g->addWidget(NewLabel(sw, QString("stOff%1").arg(i).toLatin1().constData(), "OFF"), r, 3);
+    g->addWidget(NewLabel(sw, QString("Label%1").arg(i)), r, 0);
+    g->addWidget(NewLabel(sw, QString("Label%1").arg(i + 6), "/"), r, 1);
+    g->addWidget(NewLabel(sw, QString("stOn%1").arg(i), "ON"), r, 2);
+    g->addWidget(NewLabel(sw, QString("stOff%1").arg(i), "OFF"), r, 3);
   }
   for (const char* hidden : {"Label1", "Label7", "stOn1", "stOff1"})
     sw->findChild<QWidget*>(hidden)->hide();
@@ -513,7 +503,7 @@ void TFrmMain::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setSizeGripEnabled(false);
   for (int i = 0; i < 4; ++i) {
-    auto* l = NewLabel(bar, QString("StatusPanel%1").arg(i + 1).toLatin1().constData());
+    auto* l = NewLabel(bar, QString("StatusPanel%1").arg(i + 1));
     l->setFixedWidth(kStatusWidths[i] - 4);
     statusPanels_[i] = l;
     bar->addWidget(l);
@@ -549,7 +539,7 @@ void TFrmMain::OnDeviceListLoaded() {
 void TFrmMain::OnPortOpenTried(const QString& error) {
   ShowPortStatus();
   if (error.isEmpty()) return;
-  const QString text = Tr(txt::PortOpenError, host_.Ctx().settings.Language);
+  const QString text = QString::fromStdString(PortOpenErrorText(host_.Ctx().settings.Language));
   prompter_.Tell(this, MessageKind::Error, error == text ? text : text + "\n\n" + error);
   Open(seams_.SoftwareParameters);
 }
@@ -564,7 +554,10 @@ void TFrmMain::BringToFront() {
 // ---- language and layout -----------------------------------------------------------------------
 
 void TFrmMain::ApplyLanguage() {
-  const uint8_t language = host_.Ctx().settings.Language;
+  ApplyTexts(host_.Ctx().settings.Language);
+}
+
+void TFrmMain::ApplyTexts(uint8_t language) {
   tree_->SetSubNodeCaptions(language);
   for (const ControlText& c : kMainWindowTexts) {
     const QString text = Tr(c.text, language);
@@ -669,8 +662,7 @@ void TFrmMain::ShowPortStatus() {
   const Settings& s = host_.Ctx().settings;
   const bool open = host_.PortIsOpen();
   const QString status =
-      open ? QString::fromStdString(s.PortInfo.ComName) + Tr(txt::PortOpenSuffix, s.Language)
-           : Tr(txt::PortClosedStatus, s.Language);
+      open ? QString::fromStdString(PortStatusText(s)) : Tr(txt::PortClosedStatus, s.Language);
   // A device path can be longer than the panel: elide its middle, the whole text in the hint.
   QLabel* panel = statusPanels_[0];
   panel->setText(panel->fontMetrics().elidedText(status, Qt::ElideMiddle, panel->width()));
@@ -846,8 +838,7 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  host_.ClosePort();
-  host_.Stop();
+  host_.Stop();  // the program-stop event, then the port is closed
   event->accept();
 }
 

@@ -91,6 +91,7 @@ class TFrmMain : public QMainWindow {
   QWidget* BuildTrendPage();
   void BuildStatusBar();
   void HideSwitchRows();
+  void ApplyTexts(uint8_t language);
 
   void OnSettingsRead();
   void OnDeviceListLoaded();

@@ -1,8 +1,6 @@
 #include "ui/new_equip_dialog.h"
 
 #include <QComboBox>
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -22,14 +20,12 @@ TFrmNewEquip::TFrmNewEquip(uint8_t language, const TEquipList& list, Prompter& p
   lblName_ = new QLabel(this);
   lblName_->setObjectName("lblName");
   edtName_ = MakeNameEdit(this);
-  lblName_->setBuddy(edtName_);
 
   lblAddr_ = new QLabel(this);
   lblAddr_->setObjectName("lblAddr");
   cbxAddr_ = new QComboBox(this);
   cbxAddr_->setObjectName("cbxAddr");
   cbxAddr_->setEditable(false);
-  lblAddr_->setBuddy(cbxAddr_);
   // Only the addresses still free, ascending; the operator must pick one.
   for (int addr = 1; addr <= kMaxAddr; ++addr)
     if (FindDevice(list, static_cast<uint8_t>(addr)) == 0)
@@ -38,38 +34,19 @@ TFrmNewEquip::TFrmNewEquip(uint8_t language, const TEquipList& list, Prompter& p
 
   btnAppend_ = new QPushButton(this);
   btnAppend_->setObjectName("btnAppend");
-  btnAppend_->setDefault(true);
   btnCancel_ = new QPushButton(this);
   btnCancel_->setObjectName("btnCancel");
 
-  auto* grid = new QGridLayout(this);
-  grid->addWidget(lblName_, 0, 0);
-  grid->addWidget(edtName_, 0, 1);
-  grid->addWidget(lblAddr_, 1, 0);
-  grid->addWidget(cbxAddr_, 1, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(btnAppend_);
-  buttons->addWidget(btnCancel_);
-  grid->addLayout(buttons, 2, 0, 1, 2);
-  grid->setSizeConstraint(QLayout::SetFixedSize);
-
-  setTabOrder(edtName_, cbxAddr_);
-  setTabOrder(cbxAddr_, btnAppend_);
-  setTabOrder(btnAppend_, btnCancel_);
-
+  LayOutNameDialog(this, lblName_, edtName_, lblAddr_, cbxAddr_, btnAppend_, btnCancel_);
   connect(btnAppend_, &QPushButton::clicked, this, &TFrmNewEquip::Append);
-  connect(btnCancel_, &QPushButton::clicked, this, &QDialog::reject);
 
   ApplyTexts();
 }
 
 void TFrmNewEquip::ApplyTexts() {
   setWindowTitle(Tr(txt::NewEquipTitle, language_));
-  lblName_->setText(Tr(txt::EquipNameLabel, language_));
-  lblAddr_->setText(Tr(txt::EquipAddrLabel, language_));
-  edtName_->setAccessibleName(FieldName(lblName_->text()));
-  cbxAddr_->setAccessibleName(FieldName(lblAddr_->text()));
+  LabelField(lblName_, edtName_, Tr(txt::EquipNameLabel, language_));
+  LabelField(lblAddr_, cbxAddr_, Tr(txt::EquipAddrLabel, language_));
   btnAppend_->setText(Tr(txt::AppendButton, language_));
   btnCancel_->setText(Tr(txt::CancelButton, language_));
 }

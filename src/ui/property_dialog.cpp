@@ -1,7 +1,5 @@
 #include "ui/property_dialog.h"
 
-#include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,14 +19,12 @@ TFrmProperty::TFrmProperty(uint8_t language, const TEquipRec* entry, Prompter& p
   lblName_ = new QLabel(this);
   lblName_->setObjectName("lblName");
   edtName_ = MakeNameEdit(this);
-  lblName_->setBuddy(edtName_);
 
   lblAddr_ = new QLabel(this);
   lblAddr_->setObjectName("lblAddr");
   edtAddr_ = new QLineEdit(this);
   edtAddr_->setObjectName("edtAddr");
   edtAddr_->setEnabled(false);  // a device keeps its address; delete and add it to change that
-  lblAddr_->setBuddy(edtAddr_);
 
   if (entry) {
     edtName_->setText(QString::fromStdString(NameFieldText(entry->Name)));
@@ -37,37 +33,19 @@ TFrmProperty::TFrmProperty(uint8_t language, const TEquipRec* entry, Prompter& p
 
   btnOk_ = new QPushButton(this);
   btnOk_->setObjectName("btnOk");
-  btnOk_->setDefault(true);
   btnCancel_ = new QPushButton(this);
   btnCancel_->setObjectName("btnCancel");
 
-  auto* grid = new QGridLayout(this);
-  grid->addWidget(lblName_, 0, 0);
-  grid->addWidget(edtName_, 0, 1);
-  grid->addWidget(lblAddr_, 1, 0);
-  grid->addWidget(edtAddr_, 1, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(btnOk_);
-  buttons->addWidget(btnCancel_);
-  grid->addLayout(buttons, 2, 0, 1, 2);
-  grid->setSizeConstraint(QLayout::SetFixedSize);
-
-  setTabOrder(edtName_, btnOk_);
-  setTabOrder(btnOk_, btnCancel_);
-
+  LayOutNameDialog(this, lblName_, edtName_, lblAddr_, edtAddr_, btnOk_, btnCancel_);
   connect(btnOk_, &QPushButton::clicked, this, &TFrmProperty::Confirm);
-  connect(btnCancel_, &QPushButton::clicked, this, &QDialog::reject);
 
   ApplyTexts();
 }
 
 void TFrmProperty::ApplyTexts() {
   setWindowTitle(Tr(txt::PropertyTitle, language_));
-  lblName_->setText(Tr(txt::EquipNameLabel, language_));
-  lblAddr_->setText(Tr(txt::EquipAddrLabel, language_));
-  edtName_->setAccessibleName(FieldName(lblName_->text()));
-  edtAddr_->setAccessibleName(FieldName(lblAddr_->text()));
+  LabelField(lblName_, edtName_, Tr(txt::EquipNameLabel, language_));
+  LabelField(lblAddr_, edtAddr_, Tr(txt::EquipAddrLabel, language_));
   btnOk_->setText(Tr(txt::OkButton, language_));
   btnCancel_->setText(Tr(txt::CancelButton, language_));
 }

@@ -20,15 +20,13 @@ inline QString Tr(const UiText& t, uint8_t language) {
 
 namespace txt {
 
-// ---- main window: port and start-up ------------------------------------------------------------
+// ---- main window: port and start-up -----------------------------------------------------------
+// The port-open error and the open port's status text belong to the start-up sequence, which the
+// headless monitor prints too: PortOpenErrorText and PortStatusText in app/monitor.h.
 inline constexpr UiText MainTitle{"Tessel监控", "Tessel Monitor"};
 inline constexpr UiText PortOpenCaption{"开启串口", "Open COM"};
 inline constexpr UiText PortCloseCaption{"关闭串口", "Close COM"};
-inline constexpr UiText PortOpenSuffix{"  已开启", " is Link"};
 inline constexpr UiText PortClosedStatus{"串口已关闭", "COM is closed"};
-inline constexpr UiText PortOpenError{
-    "开启串口时出错,请检查串口设置!",
-    "There was an error to open serial port,please check the serial port settings !"};
 inline constexpr UiText ExitQuestion{"您确定要退出系统吗?", "Exit Program ?"};
 inline constexpr UiText DeviceNotCommunicating{"该设备未联机!", "The device is not communication!"};
 inline constexpr UiText VersionPrefix{"Version ", "Version "};

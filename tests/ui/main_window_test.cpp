@@ -143,7 +143,8 @@ TEST_F(MainWindowTest, PortErrorAtStartUpInTheSettingsLanguageThenTheParameterDi
     prompter_.Told.clear();
     Start();
     ASSERT_FALSE(prompter_.Told.empty());
-    EXPECT_TRUE(prompter_.Told.front().Text.startsWith(Tr(txt::PortOpenError, language)))
+    EXPECT_TRUE(
+        prompter_.Told.front().Text.startsWith(QString::fromStdString(PortOpenErrorText(language))))
         << prompter_.Told.front().Text.toStdString();
     EXPECT_EQ(softwareParameterOpenings_, 1);
     FastStep();
@@ -355,7 +356,7 @@ TEST_F(MainWindowTest, PortButtonGoesByThePortAndReopeningRereadsTheSettings) {
   button->click();
   EXPECT_FALSE(host_->PortIsOpen());
   ASSERT_EQ(prompter_.Told.size(), 1u);
-  EXPECT_EQ(prompter_.Told[0].Text, Tr(txt::PortOpenError, 0));
+  EXPECT_EQ(prompter_.Told[0].Text, QString::fromStdString(PortOpenErrorText(0)));
 }
 
 TEST_F(MainWindowTest, UserSetNeedsACommunicatingDevice) {

@@ -121,11 +121,9 @@ void RenderLanguage(int language, const std::string& port) {
 
   MessageBox(Tr(txt::ExitQuestion, language), QMessageBox::Question,
              QMessageBox::Yes | QMessageBox::No, "exit_question_" + lang);
-  MessageBox(Tr(txt::PortOpenError, language), QMessageBox::Critical, QMessageBox::Ok,
-             "port_error_" + lang);
-  TEquipList none;
+  MessageBox(QString::fromStdString(PortOpenErrorText(language)), QMessageBox::Critical,
+             QMessageBox::Ok, "port_error_" + lang);
   DeviceListLoad damaged;
-  damaged.FileRecords = 4;
   damaged.Skips = {{2, 0, "UPS-0"}, {4, 1, "UPS-1 copy"}};
   MessageBox(DeviceListLoadMessage(damaged, "/home/op/tessel/Record/TreeNode.dat", language),
              QMessageBox::Warning, QMessageBox::Ok, "device_list_damaged_" + lang);
