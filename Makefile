@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build check test run screenshots test-tsan test-asan fuzz fuzz-ci fuzz-build bench clean
+.PHONY: all deps build check test run screenshots test-tsan test-asan fuzz fuzz-ci fuzz-build bench bench-idle clean
 
 all: build
 
@@ -61,6 +61,11 @@ fuzz-ci:
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target tessel_bench
 	$(BUILD)/bin/tessel_bench $(BENCH_ARGS)
+
+# What the headless monitor costs while it polls tessel-sim: CPU per minute, wake-ups per request,
+# memory (UNITS="1 16" RUNS=3 SECONDS_PER_RUN=60).
+bench-idle: build
+	bash scripts/bench_idle.sh
 
 clean:
 	rm -rf $(BUILD) build-tsan build-asan build-fuzz

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <algorithm>
 
 namespace tessel {
 
@@ -24,7 +25,8 @@ void OnStopSignal(int) {
 Host::Host(const ProgramPaths& paths, QObject* parent)
     : QObject(parent), monitor_(paths, port_, clock_) {
   pollTimer_.setTimerType(Qt::PreciseTimer);
-  connect(&pollTimer_, &QTimer::timeout, this, &Host::Tick);
+  pollTimer_.setSingleShot(true);
+  connect(&pollTimer_, &QTimer::timeout, this, &Host::PollTimerFired);
   retryTimer_.setSingleShot(true);
   connect(&retryTimer_, &QTimer::timeout, this, &Host::Retry);
 
@@ -84,16 +86,46 @@ void Host::AfterDeviceList(const DeviceListLoad& load) {
 }
 
 void Host::StartPollTimer() {
-  pollTimer_.start(kPollIntervalMs);
+  tickClock_.start();
+  ticksRun_ = 0;
+  Rearm();
+}
+
+void Host::CatchUp() {
+  if (!tickClock_.isValid() || stopped_) return;
+  const int64_t due = tickClock_.elapsed() / kPollIntervalMs;
+  while (ticksRun_ < due) {
+    ++ticksRun_;
+    RunTick();
+  }
+}
+
+void Host::Rearm() {
+  if (!tickClock_.isValid() || stopped_) return;
+  const int idle = monitor_.Master().IdleTicksAhead();
+  if (idle == TCommMaster::kNoWorkAhead) {
+    pollTimer_.stop();  // nothing to do until a handler changes the state
+    return;
+  }
+  const int64_t workTick = ticksRun_ + idle + 1;
+  const int64_t wait = workTick * kPollIntervalMs - tickClock_.elapsed();
+  pollTimer_.start(static_cast<int>(std::clamp<int64_t>(wait, 0, INT32_MAX)));
+}
+
+void Host::PollTimerFired() {
+  CatchUp();
+  Rearm();
 }
 
 void Host::AfterPortOpen(const std::string& error) {
   SetPortState(PortIsOpen());
+  Rearm();
   emit portOpenTried(QString::fromStdString(error));
 }
 
 void Host::Stop() {
   if (!started_ || stopped_) return;
+  CatchUp();
   stopped_ = true;
   pollTimer_.stop();
   retryTimer_.stop();
@@ -102,16 +134,20 @@ void Host::Stop() {
 }
 
 std::string Host::OpenPort() {
+  CatchUp();
   retryTimer_.stop();
   const std::string error = monitor_.OpenPort();
   SetPortState(PortIsOpen());
+  Rearm();
   return error;
 }
 
 void Host::ClosePort() {
+  CatchUp();
   retryTimer_.stop();
   monitor_.Master().CloseComm();
   SetPortState(false);
+  Rearm();
 }
 
 bool Host::PortIsOpen() const {
@@ -128,7 +164,7 @@ void Host::Retry() {
   emit portRetried(QString::fromStdString(error));
 }
 
-void Host::Tick() {
+void Host::RunTick() {
   // A transmission that goes unanswered can move the addressed device to the error or lost state.
   Context& ctx = monitor_.Ctx();
   const uint8_t addr = ctx.model.EquipList.CurAddr;
@@ -139,15 +175,20 @@ void Host::Tick() {
 
 void Host::Receive(const uint8_t* data, int n) {
   if (stopped_) return;
-  if (monitor_.OnReceive(data, n)) emit deviceUpdated(monitor_.Ctx().model.EquipList.CurAddr);
+  CatchUp();
+  const bool accepted = monitor_.OnReceive(data, n);
+  Rearm();
+  if (accepted) emit deviceUpdated(monitor_.Ctx().model.EquipList.CurAddr);
 }
 
 void Host::HangUp() {
   // The device went away (adapter pulled, far end closed): close it and keep trying, so an
   // unattended monitor picks the line up again when it comes back.
   const QString name = QString::fromStdString(port_.Comm().CommName());
+  CatchUp();
   monitor_.Master().CloseComm();
   SetPortState(false);
+  Rearm();
   RetryPortLater();
   emit portFailed(name);
 }

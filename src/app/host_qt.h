@@ -1,10 +1,11 @@
 // The host: what the windowed and the headless program share. It runs the start-up sequence, owns
-// the 100 ms poll timer and the real serial port, reopens the port after the device went away,
-// stops on SIGINT/SIGTERM when asked to, and hands every change of the core to the front ends as
-// a Qt signal. Front ends connect to the signals before Start(); none of them calls the poll tick
-// or the receive handler.
+// the poll timer (a tick every 100 ms, woken only for the ticks that work) and the real serial
+// port, reopens the port after the device went away, stops on SIGINT/SIGTERM when asked to, and
+// hands every change of the core to the front ends as a Qt signal. Front ends connect to the
+// signals before Start(); none of them calls the poll tick or the receive handler.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -49,6 +50,14 @@ class Host : public QObject, private StartupHooks {
   // SIGINT and SIGTERM raise stopRequested instead of ending the process.
   void CatchStopSignals();
 
+  // The poll ticks that only count down are not woken for: they run together, in order, just
+  // before the next tick that works or the next handler. Whoever reads or changes the
+  // communication state (received data, the port, settings, modes, command requests) calls
+  // CatchUp first and Rearm after the change, so the program behaves as if every tick ran on time.
+  void CatchUp();
+  void Rearm();
+  int64_t TicksRun() const { return ticksRun_; }
+
   Context& Ctx() { return monitor_.Ctx(); }
   Monitor& Core() { return monitor_; }
   const ProgramPaths& Paths() const { return monitor_.Paths(); }
@@ -80,7 +89,8 @@ class Host : public QObject, private StartupHooks {
   void StartPollTimer() override;
   void AfterPortOpen(const std::string& error) override;
 
-  void Tick();
+  void RunTick();
+  void PollTimerFired();
   void Receive(const uint8_t* data, int n);
   void HangUp();
   void Retry();
@@ -90,7 +100,9 @@ class Host : public QObject, private StartupHooks {
   TCommPort port_;
   Monitor monitor_;
   DeviceListLoad listLoad_;
-  QTimer pollTimer_;
+  QTimer pollTimer_;         // single shot, armed for the next tick that works
+  QElapsedTimer tickClock_;  // tick k is due k * 100 ms after the poll timer started
+  int64_t ticksRun_ = 0;
   QTimer retryTimer_;
   QSocketNotifier* signalNotifier_ = nullptr;
   bool started_ = false;

@@ -107,6 +107,36 @@ void TCommMaster::Tick() {
   if (trace_) trace_->ShowRecDly(c.RecDly);
 }
 
+int TCommMaster::IdleTicksAhead() const {
+  const CommState& c = ctx_.comm;
+  if (c.TraceShown && trace_) return 0;  // the Trace window sees every tick as it happens
+
+  // Data log: RecDly ticks count down, then a sample (unless logging is off).
+  const bool logging = ctx_.settings.RecInterval > 0;
+  const int log = !logging ? kNoWorkAhead : c.RecDly > 0 ? c.RecDly : 0;
+
+  // Scheduler: only a transmission shows outside. While a request is outstanding its WaitTicks
+  // count down; the tick after them transmits again or gives up. Giving up only clears the flag,
+  // and building the next request only fills TxBuf and moves the rotation (drivers read no clock
+  // and write no file), so both can run late too: the next transmission comes at the earliest on
+  // the tick after the next build. Should that build find nothing to send, the tick woken for
+  // turns out idle and the count starts again from there.
+  int poll = kNoWorkAhead;
+  if (CommIsOpen()) {
+    const TPollState& ps = c.PollState;
+    const int untilBuild = [&] {
+      if (!ps.Awaiting) return 0;
+      const uint8_t nextCount = static_cast<uint8_t>(ps.SendCount + 1);
+      return nextCount < ps.SendLimit ? -1 : ps.WaitTicks + 1;  // -1: it transmits again
+    }();
+    if (untilBuild < 0)
+      poll = ps.WaitTicks;
+    else if (!ps.ManualMode)
+      poll = untilBuild + 1;
+  }
+  return std::min(log, poll);
+}
+
 void TCommMaster::PollStep() {
   CommState& c = ctx_.comm;
   TPollState& ps = c.PollState;

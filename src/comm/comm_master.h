@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "comm/serial_port.h"
@@ -68,6 +69,13 @@ class TCommMaster {
 
   // One poll tick: debug counters, a scheduler step while the port is open, the data-log countdown.
   void Tick();
+  // How many of the coming ticks can run late: they send nothing, sample nothing, read no clock
+  // and call no hook but the search window's next address and the Trace window's RecDly display,
+  // so running them all at once before the next handler or the next tick that works gives exactly
+  // what running them on time gives. kNoWorkAhead when no tick will work until something else
+  // changes the state (the port, a mode, a setting, received data).
+  static constexpr int kNoWorkAhead = INT32_MAX;
+  int IdleTicksAhead() const;
   // One scheduler step: wait, transmit again or give up, or build the next request.
   void PollStep();
   // One received chunk: at most the first 400 bytes are parsed by the protocol's driver and the

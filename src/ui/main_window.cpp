@@ -771,7 +771,8 @@ void TFrmMain::ComButtonClick() {
     host_.ClosePort();
   } else {
     // The settings file is read again; language and layout follow it, so the window never shows
-    // two languages at once.
+    // two languages at once. The ticks due so far still run with the settings they were due under.
+    host_.CatchUp();
     ReadUserParaIni(host_.Paths().SettingsFile, host_.Ctx().settings);
     ApplyLanguage();
     ApplyProtocolLayout();

@@ -10,8 +10,10 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "model/cmd_request.h"
 #include "model/ups_info.h"
 #include "protocol/modbus_crc.h"
 #include "protocol/modbus_driver.h"
@@ -673,6 +675,157 @@ TEST(CommMasterWithModbus, AnsweringUnitComesUpAndIsSampled) {
   const auto samples = rig.Samples();
   ASSERT_FALSE(samples.empty());
   EXPECT_EQ(samples.front().second, 3);
+}
+
+// Skipping the ticks that only count down, and running them at once before the next handler or
+// the next tick that works, must give exactly what stepping every tick gives: the same frames at
+// the same ticks, the same event and data log bytes, the same counters. Two masters run the same
+// long random schedule of answers, silences, command requests, manual and search mode, Trace
+// window, logging interval and port changes; the second one runs a tick on time only when
+// IdleTicksAhead says it works.
+TEST(CommMasterIdleTicks, SkippingIdleTicksChangesNothing) {
+  constexpr int kTicks = 30000;
+  struct Action {
+    bool answerSilent = false;
+    int change = -1;  // -1 none; 0 manual, 1 search, 2 Trace, 3 interval, 4 port, 5 command, 6 junk
+    int value = 0;
+  };
+  std::mt19937 rng(20261210);
+  std::vector<Action> plan(kTicks);
+  for (Action& a : plan) {
+    a.answerSilent = rng() % 5 == 0;
+    if (rng() % 300 == 0) a.change = static_cast<int>(rng() % 7);
+    a.value = static_cast<int>(rng() % 1000);
+  }
+
+  Rig eager(2, 2, true), lazy(2, 2, true);
+  FakeSearch eagerSearch(eager.ctx.comm.PollState, 1, 6), lazySearch(lazy.ctx.comm.PollState, 1, 6);
+  for (Rig* r : {&eager, &lazy}) {
+    for (uint8_t a : {1, 2, 3}) {
+      TEquipRec rec;
+      rec.Addr = a;
+      AppendDevice(r->ctx.model.EquipList, rec);
+    }
+    r->ctx.settings.RecInterval = 50;
+    r->Open();
+  }
+  eager.master->SetSearchHooks(&eagerSearch);
+  lazy.master->SetSearchHooks(&lazySearch);
+
+  // What the units on the line and the windows do after tick t.
+  auto handle = [&](Rig& r, int t) {
+    const Action& a = plan[t];
+    if (r.SentAt(t) && !a.answerSilent) {
+      const std::vector<uint8_t>& req = r.port.sent.back().bytes;
+      if (req.size() == 8 && req[0] != 3) {  // unit 3 never answers
+        std::vector<uint8_t> answer;
+        if (req[1] == 6) {
+          answer = req;
+        } else {
+          const int count = (req[4] << 8) | req[5];
+          answer = {req[0], req[1], static_cast<uint8_t>(2 * count)};
+          answer.resize(3 + 2 * count, static_cast<uint8_t>(a.value));
+          AppendModbusCrc(answer);
+        }
+        r.master->OnReceive(answer.data(), static_cast<int>(answer.size()));
+      }
+    }
+    CommState& c = r.ctx.comm;
+    // Each change lasts until the next one: manual mode, the Trace window and a closed port are
+    // excursions from plain polling.
+    if (a.change >= 0) {
+      r.master->SetManualMode(false);
+      c.TraceShown = kFlagOff;
+      if (!r.master->CommIsOpen()) r.master->OpenComm();
+    }
+    switch (a.change) {
+      case 0:
+        r.master->SetManualMode(true);
+        break;
+      case 1:
+        r.master->SetSearchMode(a.value % 2 == 0);
+        break;
+      case 2:
+        c.TraceShown = kFlagOn;
+        break;
+      case 3:
+        r.ctx.settings.RecInterval = std::array{0, 7, 50, 600}[a.value % 4];
+        break;
+      case 4:
+        r.master->CloseComm();
+        break;
+      case 5:
+        RequestSwitchOn(r.ctx.cmd, static_cast<uint8_t>(1 + a.value % 3));
+        break;
+      case 6:
+        r.Receive("junk");
+        break;
+    }
+  };
+
+  int lazyDone = 0;  // ticks the lazy master has run
+  int nextWake = 0;  // the next tick it must run on time
+  int wakes = 0;
+  auto catchUp = [&](int t) {
+    for (; lazyDone <= t; ++lazyDone) lazy.master->Tick();
+  };
+  auto rearm = [&] {
+    const int idle = lazy.master->IdleTicksAhead();
+    nextWake = idle == TCommMaster::kNoWorkAhead ? INT32_MAX : lazyDone + idle;
+  };
+  for (int t = 0; t < kTicks; ++t) {
+    for (Rig* r : {&eager, &lazy}) {
+      r->tick = t;
+      r->clock.Set(kStart + t * 0.1 / 86400.0);
+    }
+    eager.master->Tick();
+    handle(eager, t);
+
+    if (t == nextWake) {
+      ++wakes;
+      catchUp(t);
+      rearm();
+    }
+    if (plan[t].change >= 0 || lazy.SentAt(t)) {
+      catchUp(t);
+      handle(lazy, t);
+      rearm();
+    }
+  }
+  catchUp(kTicks - 1);
+
+  ASSERT_EQ(lazy.port.sent.size(), eager.port.sent.size());
+  for (size_t i = 0; i < eager.port.sent.size(); ++i) {
+    ASSERT_EQ(lazy.port.sent[i].tick, eager.port.sent[i].tick) << "frame " << i;
+    ASSERT_EQ(lazy.port.sent[i].bytes, eager.port.sent[i].bytes) << "frame " << i;
+  }
+  auto bytes = [](const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<uint8_t>{std::istreambuf_iterator<char>(in), {}};
+  };
+  EXPECT_EQ(bytes(lazy.eventLog->FilePath()), bytes(eager.eventLog->FilePath()));
+  EXPECT_EQ(bytes(lazy.dir / "Record" / DataLogFileName(kStart)),
+            bytes(eager.dir / "Record" / DataLogFileName(kStart)));
+  EXPECT_EQ(lazy.trace.recDly, eager.trace.recDly);
+  EXPECT_EQ(lazy.trace.refreshes, eager.trace.refreshes);
+  const CommState &a = eager.ctx.comm, &b = lazy.ctx.comm;
+  EXPECT_EQ(b.DbgVar, a.DbgVar);
+  EXPECT_EQ(b.DbgCnt, a.DbgCnt);
+  EXPECT_EQ(b.RecDly, a.RecDly);
+  EXPECT_EQ(std::tie(b.Debug.SendCnt, b.Debug.AckCnt, b.Debug.AckOkCnt, b.Debug.ErrCnt),
+            std::tie(a.Debug.SendCnt, a.Debug.AckCnt, a.Debug.AckOkCnt, a.Debug.ErrCnt));
+  const TPollState &pa = a.PollState, &pb = b.PollState;
+  EXPECT_EQ(std::tie(pb.Awaiting, pb.WaitTicks, pb.SendCount, pb.SendLimit, pb.SchedState),
+            std::tie(pa.Awaiting, pa.WaitTicks, pa.SendCount, pa.SendLimit, pa.SchedState));
+  for (int addr : {1, 2, 3}) {
+    const TUpsInfo &ua = eager.ctx.model.UpsTable[addr], &ub = lazy.ctx.model.UpsTable[addr];
+    EXPECT_EQ(std::tie(ub.CommState, ub.FailCnt, ub.PollCnt, ub.RecvCnt, ub.OkCnt),
+              std::tie(ua.CommState, ua.FailCnt, ua.PollCnt, ua.RecvCnt, ua.OkCnt))
+        << "address " << addr;
+  }
+  // The schedule must have exercised what it claims to, and the skipping must have saved work.
+  EXPECT_GT(eager.port.sent.size(), 1000u);
+  EXPECT_LT(wakes, kTicks / 3) << "ticks run on time";
 }
 
 }  // namespace
