@@ -52,6 +52,7 @@ void TComm::OpenPort() {
   link->line = line_;
   link->timeouts = timeouts_;
   link->owner = this;
+  link->quietSendEmpty = !OnSendDataEmpty;
 
   std::thread thread;
   try {
@@ -151,6 +152,7 @@ void TComm::DrainWorkerEvents() {
   {
     std::lock_guard lock(link->mutex);
     batch.swap(link->events);
+    link->ownerWakePending = false;
   }
   for (SerialEvent& event : batch) {
     // A handler may have closed (and reopened) the port: the rest belongs to the old session.

@@ -93,7 +93,8 @@ class TComm : public QObject {
   // Queues a copy of the bytes and returns at once. False when closed, after a hang-up, or for
   // an empty frame.
   bool SendData(const void* buffer, uint16_t length);
-  // False from SendData until the worker reports the queue written out.
+  // False from SendData until the worker reports the queue written out. Without an
+  // OnSendDataEmpty handler at OpenPort that report comes with the next event from the worker.
   bool SendQueueEmpty() const { return sendQueueEmpty_; }
 
   // The device path a port name stands for: "COMn" (also in the "\\.\COMn" form) is

@@ -36,10 +36,12 @@ void SerialLink::PostCommand(SerialCommand command) {
   if (wake && worker) QMetaObject::invokeMethod(worker, "DrainCommands", Qt::QueuedConnection);
 }
 
-void SerialLink::PostEvent(SerialEvent event) {
+void SerialLink::PostEvent(SerialEvent event, bool wakeOwner) {
   std::lock_guard lock(mutex);
   if (stopping) return;
-  const bool wake = events.empty();
+  // A wake-up is queued exactly when the queue holds an event that asked for one.
+  const bool wake = wakeOwner && !ownerWakePending;
+  if (wakeOwner) ownerWakePending = true;
   events.push_back(std::move(event));
   // The owner outlives the worker thread and drains the whole queue on each wake-up. Posting
   // under the lock orders Qt's event object before the owner's drain, which takes the lock
@@ -194,7 +196,7 @@ void SerialWorker::ReportEmptyIfDone() {
   SerialEvent event;
   event.kind = SerialEvent::Kind::SendDataEmpty;
   event.value = framesWritten_;
-  link_.PostEvent(std::move(event));
+  link_.PostEvent(std::move(event), !link_.quietSendEmpty);
 }
 
 void SerialWorker::OnError(QSerialPort::SerialPortError error) {

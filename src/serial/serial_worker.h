@@ -45,6 +45,9 @@ struct SerialLink {
   TCommLineSettings line;
   TCommTimeouts timeouts;
   QObject* owner = nullptr;
+  // The owner has no OnSendDataEmpty handler: the report rides along with the next event instead
+  // of waking the owner for itself (one wake-up less per frame; SendQueueEmpty may then lag).
+  bool quietSendEmpty = false;
 
   std::mutex mutex;
   std::condition_variable changed;  // phase changes
@@ -53,12 +56,14 @@ struct SerialLink {
   QObject* worker = nullptr;  // set while the worker's event loop accepts commands
   std::deque<SerialCommand> commands;
   std::deque<SerialEvent> events;
-  bool stopping = false;  // the owner no longer wants events
+  bool ownerWakePending = false;  // a DrainWorkerEvents call is on its way to the owner
+  bool stopping = false;          // the owner no longer wants events
 
   // Owner side: queue a command and wake the worker.
   void PostCommand(SerialCommand command);
-  // Worker side: queue an event and wake the owner.
-  void PostEvent(SerialEvent event);
+  // Worker side: queue an event and wake the owner (unless told not to: the event then waits for
+  // the next one that wakes it).
+  void PostEvent(SerialEvent event, bool wakeOwner = true);
   void SetPhase(Phase value);
 };
 

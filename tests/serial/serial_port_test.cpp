@@ -243,6 +243,27 @@ TEST_F(SerialTest, FramesGoOutWholeAndInOrderWithOneEmptyReport) {
   EXPECT_TRUE(comm.SendQueueEmpty());
 }
 
+// Without an OnSendDataEmpty handler the report does not wake the owner by itself: it comes
+// with the next event, and the frame still goes out at once.
+TEST_F(SerialTest, QuietEmptyReportComesWithTheNextEvent) {
+  comm.OnSendDataEmpty = nullptr;
+  comm.OpenPort();
+  const Bytes frame = Pattern(20, 3);
+  ASSERT_TRUE(comm.SendData(frame.data(), static_cast<uint16_t>(frame.size())));
+  Bytes seen;
+  ASSERT_TRUE(WaitUntil([&] {
+    pty.ReadInto(seen);
+    return seen.size() >= frame.size();
+  }));
+  EXPECT_EQ(seen, frame);
+  // The worker has written it out; nothing wakes this thread for that alone.
+  EXPECT_FALSE(WaitUntil([&] { return comm.SendQueueEmpty(); }, std::chrono::milliseconds(300)));
+
+  pty.Write("x");
+  ASSERT_TRUE(WaitUntil([&] { return ReceivedBytes() == 1; }));
+  EXPECT_TRUE(comm.SendQueueEmpty());
+}
+
 TEST_F(SerialTest, CloseDuringAPendingReadIsQuietAndTheComponentReopens) {
   comm.SetReadIntervalTimeout(60000);  // the partial chunk below never completes on its own
   comm.OpenPort();
