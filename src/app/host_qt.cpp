@@ -169,8 +169,10 @@ void Host::RunTick() {
   Context& ctx = monitor_.Ctx();
   const uint8_t addr = ctx.model.EquipList.CurAddr;
   const uint8_t before = addr < kTableSize ? ctx.model.UpsTable[addr].CommState : 0;
+  const int32_t sent = ctx.comm.Debug.SendCnt;
   monitor_.Tick();
   if (addr < kTableSize && ctx.model.UpsTable[addr].CommState != before) emit deviceUpdated(addr);
+  if (ctx.comm.Debug.SendCnt != sent) emit lineActivity();
 }
 
 void Host::Receive(const uint8_t* data, int n) {
@@ -179,6 +181,7 @@ void Host::Receive(const uint8_t* data, int n) {
   const bool accepted = monitor_.OnReceive(data, n);
   Rearm();
   if (accepted) emit deviceUpdated(monitor_.Ctx().model.EquipList.CurAddr);
+  emit lineActivity();
 }
 
 void Host::HangUp() {

@@ -77,6 +77,7 @@ class Host : public QObject, private StartupHooks {
   void deviceUpdated(int address);               // an answer was decoded, or the state changed
   void eventAppended(const tessel::TEventRec&);  // a record reached the event log
   void portStateChanged(bool open);
+  void lineActivity();  // a frame was sent or a chunk received (the lamps light)
   void portFailed(const QString& message);  // the device went away; a retry is pending
   void portRetried(const QString& error);   // a retry was made; error is empty when it opened
   void stopRequested();                     // SIGINT or SIGTERM

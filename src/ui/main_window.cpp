@@ -135,8 +135,16 @@ TFrmMain::TFrmMain(Host& host, Prompter& prompter, QWidget* parent)
   ShowDebugInfo();
   ShowPortStatus();
 
-  displayTimer_.setInterval(kTickMs * kTicksPerStep);
-  connect(&displayTimer_, &QTimer::timeout, this, [this] { AdvanceTicks(kTicksPerStep); });
+  displayTimer_.setSingleShot(true);
+  connect(&displayTimer_, &QTimer::timeout, this, [this] {
+    CatchUpDisplay();
+    ArmDisplay();
+  });
+  // A frame sent or received lights a lamp: step at once and keep stepping while it is lit.
+  connect(&host_, &Host::lineActivity, this, [this] {
+    CatchUpDisplay();
+    ArmDisplay();
+  });
 
   connect(&host_, &Host::settingsRead, this, &TFrmMain::OnSettingsRead);
   connect(&host_, &Host::deviceListLoaded, this, &TFrmMain::OnDeviceListLoaded);
@@ -726,12 +734,40 @@ void TFrmMain::RefreshDisplay() {
 }
 
 void TFrmMain::UpdateDisplayTimer() {
-  // Nothing on screen to keep up to date while the window is hidden or minimised.
+  // Nothing on screen to keep up to date while the window is hidden or minimised; the time it was
+  // away is not counted in ticks.
   const bool wanted = displayRunning_ && isVisible() && !isMinimized();
-  if (wanted && !displayTimer_.isActive())
-    displayTimer_.start();
-  else if (!wanted)
+  if (!wanted) {
     displayTimer_.stop();
+    displayClock_.invalidate();
+    return;
+  }
+  if (!displayClock_.isValid()) {
+    displayClock_.start();
+    displayTicks_ = 0;
+  }
+  ArmDisplay();
+}
+
+void TFrmMain::CatchUpDisplay() {
+  if (!displayClock_.isValid()) return;
+  const int64_t due = displayClock_.elapsed() / kTickMs;
+  if (due > displayTicks_) AdvanceTicks(static_cast<int>(due - displayTicks_));
+  displayTicks_ = std::max(displayTicks_, due);
+}
+
+void TFrmMain::ArmDisplay() {
+  if (!displayClock_.isValid()) return;
+  // The timer wakes for the next fast step while a lamp is lit or about to be (or the debug texts
+  // are shown), else only for the next refresh; the ticks in between run when it wakes.
+  const CommState& c = host_.Ctx().comm;
+  const bool stepping =
+      c.TxLed > 0 || c.RxLed > 0 || iLedTx_->IsLit() || iLedRx_->IsLit() || c.Debug.DbgShow != 0;
+  const int toStep = kTicksPerStep - FTickCount;
+  const int toRefresh = toStep + (kStepsPerRefresh - 1 - FSlowCount) * kTicksPerStep;
+  const int64_t at = displayTicks_ + (stepping ? toStep : toRefresh);
+  displayTimer_.start(static_cast<int>(
+      std::clamp<int64_t>(at * kTickMs - displayClock_.elapsed(), 0, kTickMs * 1000)));
 }
 
 void TFrmMain::showEvent(QShowEvent* event) {

@@ -3,6 +3,7 @@
 // and asks the host; it never talks to a device itself.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
 #include <functional>
@@ -60,7 +61,8 @@ class TFrmMain : public QMainWindow {
 
   void ApplyLanguage();
   void ApplyProtocolLayout();
-  // Runs n ticks of the display timer (the timer itself wakes once per fast step and runs 11).
+  // Runs n ticks of the display timer. The timer itself wakes only for the fast steps that can
+  // change what is shown (a lamp lit, debug texts) and for the refreshes, and runs the ticks due.
   void AdvanceTicks(int n);
   void RefreshDisplay();
   uint8_t GetSelDevAddr() const;
@@ -101,6 +103,8 @@ class TFrmMain : public QMainWindow {
   void ShowPortStatus();
   void ShowPage(int page);
   void UpdateDisplayTimer();
+  void CatchUpDisplay();
+  void ArmDisplay();
 
   void ComButtonClick();
   void UserSetClick();
@@ -114,7 +118,9 @@ class TFrmMain : public QMainWindow {
   Host& host_;
   Prompter& prompter_;
   WindowSeams seams_;
-  QTimer displayTimer_;
+  QTimer displayTimer_;         // single shot, armed for the next tick that shows something
+  QElapsedTimer displayClock_;  // display tick k is due k * 10 ms after the window was shown
+  int64_t displayTicks_ = 0;
   bool displayRunning_ = false;  // started at the end of start-up, stopped by the exit
 
   std::unique_ptr<DeviceTree> tree_;
