@@ -3,7 +3,10 @@
 # For each unit count it runs the monitor RUNS times for SECONDS each (after a settle time) and
 # prints CPU time per minute, wake-ups per request (context switches of all its threads per frame
 # sent) and resident memory; then the minimum and the median of the runs.
-#   UNITS="1 16" RUNS=3 SECONDS_PER_RUN=60 PROTOCOL=2 TESSEL=build/bin/tessel
+# With NUT=1 (the default when running as root) it then measures, the same way and in the same
+# run, NUT's generic_modbus driver and upsd polling one tessel-sim Modbus unit at NUT's defaults
+# (Debian packages nut-server and nut-modbus, installed here when missing).
+#   UNITS="1 16" RUNS=3 SECONDS_PER_RUN=60 PROTOCOL=2 TESSEL=build/bin/tessel NUT=1
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,14 +21,49 @@ WORK=$(mktemp -d /tmp/tessel-idle-XXXXXX)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$WORK"' EXIT
 
 # CPU nanoseconds and context switches summed over every thread of a process.
-cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {print s + 0}'; }
+# CPU nanoseconds and context switches summed over every thread of the processes given.
+cpu_ns() {
+  for p in "$@"; do cat /proc/"$p"/task/*/schedstat 2>/dev/null; done | awk '{s += $1} END {print s + 0}'
+}
 switches() {
-  cat /proc/"$1"/task/*/status 2>/dev/null |
+  for p in "$@"; do cat /proc/"$p"/task/*/status 2>/dev/null; done |
     awk '/^(voluntary|nonvoluntary)_ctxt_switches/ {s += $2} END {print s + 0}'
 }
+rss_kb() { for p in "$@"; do awk '/^VmRSS/ {print $2}' /proc/"$p"/status; done | awk '{s += $1} END {print s + 0}'; }
 sent() { grep -cE '^[0-9]+\.[0-9]{3} ' "$1" 2>/dev/null || true; }
 
 median() { sort -n | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
+
+# measure LABEL SIMLOG PID...: one run's figures, appended to the arrays cpu, wake and rss.
+measure() {
+  local label=$1 simlog=$2
+  shift 2
+  sleep "$SETTLE"
+  local c0 w0 f0 c1 w1 f1 kb frames
+  c0=$(cpu_ns "$@") w0=$(switches "$@") f0=$(sent "$simlog")
+  sleep "$SECS"
+  c1=$(cpu_ns "$@") w1=$(switches "$@") f1=$(sent "$simlog")
+  kb=$(rss_kb "$@")
+  frames=$((f1 - f0))
+  cpu+=("$(awk -v c=$((c1 - c0)) -v s="$SECS" 'BEGIN {printf "%.1f", c / 1e6 * 60 / s}')")
+  wake+=("$(awk -v w=$((w1 - w0)) -v f=$frames 'BEGIN {printf "%.2f", f ? w / f : 0}')")
+  rss+=("$kb")
+  echo "$label: ${cpu[-1]} ms CPU/min, ${wake[-1]} wake-ups/request ($frames requests in ${SECS} s), RSS ${kb} kB"
+}
+
+summary() {
+  printf '%s: CPU/min min %s median %s ms; wake-ups/request min %s median %s; RSS median %s kB\n' \
+    "$1" "$(printf '%s\n' "${cpu[@]}" | sort -n | head -1)" "$(printf '%s\n' "${cpu[@]}" | median)" \
+    "$(printf '%s\n' "${wake[@]}" | sort -n | head -1)" "$(printf '%s\n' "${wake[@]}" | median)" \
+    "$(printf '%s\n' "${rss[@]}" | median)"
+}
+
+start_sim() {  # start_sim HOME ADDRS PROTOCOL
+  rm -f "$1/tty"
+  "$SIM" --protocol "$3" --addr "$2" --link "$1/tty" --no-commands > "$1/sim.log" 2>&1 &
+  sim=$!
+  for _ in $(seq 50); do [ -e "$1/tty" ] && break; sleep 0.1; done
+}
 
 for n in $UNITS; do
   home=$WORK/home-$n
@@ -39,27 +77,54 @@ for n in $UNITS; do
   done
   cpu=() wake=() rss=()
   for ((r = 1; r <= RUNS; r++)); do
-    rm -f "$home/tty"
-    "$SIM" --protocol "$PROTOCOL" --addr "1-$n" --link "$home/tty" --no-commands > "$home/sim.log" 2>&1 &
-    sim=$!
-    for _ in $(seq 50); do [ -e "$home/tty" ] && break; sleep 0.1; done
+    start_sim "$home" "1-$n" "$PROTOCOL"
     "$TESSEL" --headless --home "$home" > /dev/null &
     mon=$!
-    sleep "$SETTLE"
-    c0=$(cpu_ns $mon) w0=$(switches $mon) f0=$(sent "$home/sim.log")
-    sleep "$SECS"
-    c1=$(cpu_ns $mon) w1=$(switches $mon) f1=$(sent "$home/sim.log")
-    kb=$(awk '/^VmRSS/ {print $2}' /proc/$mon/status)
+    measure "tessel, $n units, run $r" "$home/sim.log" $mon
     kill -INT $mon; wait $mon 2>/dev/null || true
     kill $sim; wait $sim 2>/dev/null || true
-    frames=$((f1 - f0))
-    cpu+=("$(awk -v c=$((c1 - c0)) -v s="$SECS" 'BEGIN {printf "%.1f", c / 1e6 * 60 / s}')")
-    wake+=("$(awk -v w=$((w1 - w0)) -v f=$frames 'BEGIN {printf "%.2f", f ? w / f : 0}')")
-    rss+=("$kb")
-    echo "units $n run $r: ${cpu[-1]} ms CPU/min, ${wake[-1]} wake-ups/request ($frames requests), RSS ${kb} kB"
   done
-  printf 'units %s: CPU/min min %s median %s ms; wake-ups/request min %s median %s; RSS median %s kB\n' \
-    "$n" "$(printf '%s\n' "${cpu[@]}" | sort -n | head -1)" "$(printf '%s\n' "${cpu[@]}" | median)" \
-    "$(printf '%s\n' "${wake[@]}" | sort -n | head -1)" "$(printf '%s\n' "${wake[@]}" | median)" \
-    "$(printf '%s\n' "${rss[@]}" | median)"
+  summary "tessel, $n units"
 done
+
+NUT=${NUT:-$([ "$(id -u)" -eq 0 ] && echo 1 || echo 0)}
+[ "$NUT" = 1 ] || exit 0
+for p in nut-server nut-modbus; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+    { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends nut-server nut-modbus > /dev/null; break; }
+done
+nut=$WORK/nut
+mkdir -p "$nut/etc" "$nut/state"
+chmod 777 "$nut/state"
+# The driver takes a port for a serial line only when its name starts with /dev/tty.
+link=/dev/ttyTesselBench$$
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$WORK"; rm -f "$link"' EXIT
+{
+  echo "[sim]"
+  echo "  driver = generic_modbus"
+  echo "  port = $link"
+  i=0
+  for state in OL OB LB HB RB CHRG DISCHRG; do
+    echo "  ${state}_addr = $((30000 + i))"  # the unit's input registers 30001..
+    echo "  ${state}_regtype = 2"
+    i=$((i + 1))
+  done
+} > "$nut/etc/ups.conf"
+printf 'LISTEN 127.0.0.1 3493\n' > "$nut/etc/upsd.conf"
+printf '[bench]\n  password = bench\n  upsmon secondary\n' > "$nut/etc/upsd.users"
+printf 'MODE=standalone\n' > "$nut/etc/nut.conf"
+export NUT_CONFPATH=$nut/etc NUT_STATEPATH=$nut/state NUT_ALTPIDPATH=$nut/state
+cpu=() wake=() rss=()
+for ((r = 1; r <= RUNS; r++)); do
+  start_sim "$nut" 1 2
+  ln -sf "$(readlink -f "$nut/tty")" "$link"
+  /lib/nut/generic_modbus -a sim -u root -F > "$nut/driver.log" 2>&1 &
+  drv=$!
+  sleep 1
+  /lib/nut/upsd -F -u root > "$nut/upsd.log" 2>&1 &
+  upsd=$!
+  measure "NUT generic_modbus + upsd, 1 unit, run $r" "$nut/sim.log" $drv $upsd
+  kill $upsd $drv; wait $upsd $drv 2>/dev/null || true
+  kill $sim; wait $sim 2>/dev/null || true
+done
+summary "NUT generic_modbus + upsd, 1 unit"
