@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # make bench-idle: what the headless monitor costs while it polls, against tessel-sim.
 # For each unit count it runs the monitor RUNS times for SECONDS each (after a settle time) and
-# prints CPU time per minute, wake-ups per request (context switches of all its threads per frame
-# sent) and resident memory; then the minimum and the median of the runs.
+# prints CPU time per minute, wake-ups per request (voluntary context switches of all its threads,
+# that is the times they went to sleep and were woken, per frame sent) and resident memory; then
+# the minimum and the median of the runs.
 # With NUT=1 (the default when running as root) it then measures, the same way and in the same
 # run, NUT's generic_modbus driver and upsd polling one tessel-sim Modbus unit at NUT's defaults
 # (Debian packages nut-server and nut-modbus, installed here when missing).
@@ -27,7 +28,7 @@ cpu_ns() {
 }
 switches() {
   for p in "$@"; do cat /proc/"$p"/task/*/status 2>/dev/null; done |
-    awk '/^(voluntary|nonvoluntary)_ctxt_switches/ {s += $2} END {print s + 0}'
+    awk '/^voluntary_ctxt_switches/ {s += $2} END {print s + 0}'
 }
 rss_kb() { for p in "$@"; do awk '/^VmRSS/ {print $2}' /proc/"$p"/status; done | awk '{s += $1} END {print s + 0}'; }
 sent() { grep -cE '^[0-9]+\.[0-9]{3} ' "$1" 2>/dev/null || true; }

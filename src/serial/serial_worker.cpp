@@ -124,8 +124,7 @@ void SerialWorker::DrainCommands() {
       case SerialCommand::Kind::Frame:
         // A frame for a port that failed is dropped; the owner has the hang-up by now or soon.
         if (port_ && !faulted_) {
-          port_->write(reinterpret_cast<const char*>(command.bytes.data()),
-                       static_cast<qint64>(command.bytes.size()));
+          WriteFrame(command.bytes);
           reportEmpty_ = true;
         }
         ++framesWritten_;
@@ -146,6 +145,22 @@ void SerialWorker::DrainCommands() {
     }
   }
   ReportEmptyIfDone();
+}
+
+void SerialWorker::WriteFrame(const std::vector<uint8_t>& frame) {
+  const auto* data = reinterpret_cast<const char*>(frame.data());
+  const auto size = static_cast<qint64>(frame.size());
+  qint64 done = 0;
+  // A poll request fits the device's buffer: when nothing is queued before it, hand it to the
+  // device now instead of on a write notification of its own. What does not fit (or an error,
+  // which the port then reports itself) goes through the port's queue, behind nothing.
+#ifdef Q_OS_UNIX
+  if (port_->bytesToWrite() == 0) {
+    const ssize_t n = ::write(static_cast<int>(port_->handle()), data, static_cast<size_t>(size));
+    if (n > 0) done = n;
+  }
+#endif
+  if (done < size) port_->write(data + done, size - done);
 }
 
 void SerialWorker::OnReadyRead() {

@@ -81,6 +81,7 @@ class SerialWorker : public QObject {
   void DrainCommands();
 
  private:
+  void WriteFrame(const std::vector<uint8_t>& frame);
   void OnReadyRead();
   void OnBytesWritten();
   void OnError(QSerialPort::SerialPortError error);
