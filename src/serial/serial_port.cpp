@@ -119,11 +119,8 @@ void TComm::StopWorker() {
 
 bool TComm::SendData(const void* buffer, uint16_t length) {
   if (!link_ || hungUp_ || length == 0 || buffer == nullptr) return false;
-  SerialCommand frame;
-  frame.kind = SerialCommand::Kind::Frame;
   const auto* bytes = static_cast<const uint8_t*>(buffer);
-  frame.bytes.assign(bytes, bytes + length);
-  link_->PostCommand(std::move(frame));
+  link_->PostFrame(std::vector<uint8_t>(bytes, bytes + length));
   ++framesQueued_;
   sendQueueEmpty_ = false;
   return true;

@@ -29,6 +29,10 @@ bool ReturnsImmediately(const TCommTimeouts& t) {
 
 void SerialLink::PostCommand(SerialCommand command) {
   std::lock_guard lock(mutex);
+  PostCommandLocked(std::move(command));
+}
+
+void SerialLink::PostCommandLocked(SerialCommand command) {
   const bool wake = commands.empty();
   commands.push_back(std::move(command));
   // Under the lock: the worker clears `worker` under it before it goes away, and the worker's
@@ -36,8 +40,36 @@ void SerialLink::PostCommand(SerialCommand command) {
   if (wake && worker) QMetaObject::invokeMethod(worker, "DrainCommands", Qt::QueuedConnection);
 }
 
+void SerialLink::PostFrame(std::vector<uint8_t> bytes) {
+  std::lock_guard lock(mutex);
+#ifdef Q_OS_UNIX
+  if (idleFd >= 0 && commands.empty() && !bytes.empty()) {
+    // The descriptor is non-blocking: a poll request fits the device's buffer and goes out now.
+    const ssize_t n = ::write(idleFd, bytes.data(), bytes.size());
+    if (n == static_cast<ssize_t>(bytes.size())) {
+      ++framesWritten;
+      SerialEvent event;
+      event.kind = SerialEvent::Kind::SendDataEmpty;
+      event.value = framesWritten;
+      PostEventLocked(std::move(event), !quietSendEmpty);
+      return;
+    }
+    // The rest (or all of it, after an error the worker's port will report) for the worker.
+    if (n > 0) bytes.erase(bytes.begin(), bytes.begin() + n);
+  }
+#endif
+  SerialCommand command;
+  command.kind = SerialCommand::Kind::Frame;
+  command.bytes = std::move(bytes);
+  PostCommandLocked(std::move(command));
+}
+
 void SerialLink::PostEvent(SerialEvent event, bool wakeOwner) {
   std::lock_guard lock(mutex);
+  PostEventLocked(std::move(event), wakeOwner);
+}
+
+void SerialLink::PostEventLocked(SerialEvent event, bool wakeOwner) {
   if (stopping) return;
   // A wake-up is queued exactly when the queue holds an event that asked for one.
   const bool wake = wakeOwner && !ownerWakePending;
@@ -117,6 +149,7 @@ void SerialWorker::DrainCommands() {
   {
     std::lock_guard lock(link_.mutex);
     batch.swap(link_.commands);
+    link_.idleFd = -1;  // the owner must not write ahead of this batch
   }
   for (SerialCommand& command : batch) {
     if (stopped_) return;
@@ -127,7 +160,10 @@ void SerialWorker::DrainCommands() {
           WriteFrame(command.bytes);
           reportEmpty_ = true;
         }
-        ++framesWritten_;
+        {
+          std::lock_guard lock(link_.mutex);
+          ++link_.framesWritten;
+        }
         break;
       case SerialCommand::Kind::LineSettings:
         line_ = command.line;
@@ -145,6 +181,15 @@ void SerialWorker::DrainCommands() {
     }
   }
   ReportEmptyIfDone();
+  UpdateIdleFd();
+}
+
+void SerialWorker::UpdateIdleFd() {
+  std::lock_guard lock(link_.mutex);
+#ifdef Q_OS_UNIX
+  const bool idle = port_ && !faulted_ && !stopped_ && port_->bytesToWrite() == 0;
+  link_.idleFd = idle ? static_cast<int>(port_->handle()) : -1;
+#endif
 }
 
 void SerialWorker::WriteFrame(const std::vector<uint8_t>& frame) {
@@ -198,6 +243,7 @@ void SerialWorker::EndChunk() {
 
 void SerialWorker::OnBytesWritten() {
   ReportEmptyIfDone();
+  UpdateIdleFd();
 }
 
 void SerialWorker::ReportEmptyIfDone() {
@@ -208,9 +254,14 @@ void SerialWorker::ReportEmptyIfDone() {
     if (!link_.commands.empty()) return;
   }
   reportEmpty_ = false;
+  uint64_t written;
+  {
+    std::lock_guard lock(link_.mutex);
+    written = link_.framesWritten;
+  }
   SerialEvent event;
   event.kind = SerialEvent::Kind::SendDataEmpty;
-  event.value = framesWritten_;
+  event.value = written;
   link_.PostEvent(std::move(event), !link_.quietSendEmpty);
 }
 
@@ -222,6 +273,7 @@ void SerialWorker::OnError(QSerialPort::SerialPortError error) {
   }
   if (faulted_ || stopped_) return;
   faulted_ = true;
+  UpdateIdleFd();
   // QSerialPort repeats the error for as long as the descriptor stays open, but it must not be
   // closed from inside its own notification.
   QMetaObject::invokeMethod(this, &SerialWorker::HandleFault, Qt::QueuedConnection);
@@ -241,6 +293,11 @@ void SerialWorker::ClosePortNow() {
   total_.stop();
   chunk_.clear();
   if (!port_) return;
+  {
+    // No direct write from the owner can be under way or start once this is cleared.
+    std::lock_guard lock(link_.mutex);
+    link_.idleFd = -1;
+  }
   port_->disconnect(this);
   // Discarding pending output first keeps close() from waiting for a stalled line to drain.
   port_->clear(QSerialPort::AllDirections);
@@ -343,6 +400,7 @@ void RunSerialWorker(std::shared_ptr<SerialLink> link) {
           QMetaObject::invokeMethod(&worker, "DrainCommands", Qt::QueuedConnection);
         }
       }
+      worker.UpdateIdleFd();
       link->SetPhase(SerialLink::Phase::Running);
       loop.exec();
       std::lock_guard lock(link->mutex);

@@ -58,13 +58,25 @@ struct SerialLink {
   std::deque<SerialEvent> events;
   bool ownerWakePending = false;  // a DrainWorkerEvents call is on its way to the owner
   bool stopping = false;          // the owner no longer wants events
+  // The device's descriptor while the worker holds no unsent bytes and no commands in hand, else
+  // -1. The owner may then write a frame itself: nothing can be ahead of it, and the worker only
+  // closes the descriptor after clearing this under the lock.
+  int idleFd = -1;
+  uint64_t framesWritten = 0;  // frames handed to the device, by either side
 
   // Owner side: queue a command and wake the worker.
   void PostCommand(SerialCommand command);
+  // Owner side: a frame, written at once when the line is idle (no wake-up of the worker), else
+  // queued for the worker; bytes the device did not take are queued behind nothing.
+  void PostFrame(std::vector<uint8_t> bytes);
   // Worker side: queue an event and wake the owner (unless told not to: the event then waits for
   // the next one that wakes it).
   void PostEvent(SerialEvent event, bool wakeOwner = true);
   void SetPhase(Phase value);
+
+ private:
+  void PostCommandLocked(SerialCommand command);
+  void PostEventLocked(SerialEvent event, bool wakeOwner);
 };
 
 class SerialWorker : public QObject {
@@ -91,6 +103,12 @@ class SerialWorker : public QObject {
   void ReportEmptyIfDone();
   void ClosePortNow();
 
+ public:
+  // Offers the descriptor for the owner's direct writes when nothing is pending here.
+  void UpdateIdleFd();
+
+ private:
+
   SerialLink& link_;
   QEventLoop& loop_;
   QSerialPort* port_ = nullptr;
@@ -99,7 +117,6 @@ class SerialWorker : public QObject {
   TCommLineSettings line_;
   TCommTimeouts timeouts_;
   std::vector<uint8_t> chunk_;
-  uint64_t framesWritten_ = 0;
   bool reportEmpty_ = false;  // frames went out since the last empty report
   bool faulted_ = false;
   bool stopped_ = false;
