@@ -25,6 +25,7 @@
 #include "ui/new_equip_dialog.h"
 #include "ui/prompter.h"
 #include "ui/property_dialog.h"
+#include "ui/widgets/mode_diagram.h"
 #include "ui/window_texts.h"
 
 namespace {
@@ -129,6 +130,8 @@ void RenderLanguage(int language, const std::string& port) {
              QMessageBox::Warning, QMessageBox::Ok, "device_list_damaged_" + lang);
 }
 
+void RenderModeDiagrams();
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,8 +149,32 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (int language : {1, 0}) RenderLanguage(language, name);
+  RenderModeDiagrams();
   close(slave);
   close(master);
   std::printf("%d pictures in %s\n", g_written, qPrintable(g_out));
   return 0;
 }
+
+namespace {
+
+// The seven mode pictures on a few frames each, so the dots can be seen moving and the fault ring
+// pulsing: diagram_<mode>_<frame>.png.
+void RenderModeDiagrams() {
+  const std::pair<DiagramKind, const char*> kinds[] = {
+      {DiagramKind::Standby, "standby"}, {DiagramKind::Online, "online"},
+      {DiagramKind::Bypass, "bypass"},   {DiagramKind::Battery, "battery"},
+      {DiagramKind::Economy, "economy"}, {DiagramKind::Test, "test"},
+      {DiagramKind::Fault, "fault"}};
+  for (const auto& [kind, name] : kinds) {
+    ModeDiagram d(kind);
+    const int frames = d.FrameCount();
+    const int step = frames > 3 ? frames / 3 : 1;
+    for (int f = 0; f < frames; f += step) {
+      while (d.Frame() != f) d.Advance();
+      Save(&d, QString("diagram_%1_%2").arg(name).arg(f));
+    }
+  }
+}
+
+}  // namespace
