@@ -41,9 +41,9 @@ TEST(GaugeGeometry, AngleFollowsTheScaleAndClampsAtItsEnds) {
       {kNan, 0, 300, 170},
       {kInf, 0, 300, 10},
       {-kInf, 0, 300, 170},
-      {200, 100, 300, 90},                // a range that does not start at zero
-      {250, 300, 0, 36.666666666666657},  // a reversed range is taken in order
-      {150, 100, 100, 170},               // an empty range must not divide by zero
+      {200, 100, 300, 90},                     // a range that does not start at zero
+      {250, 300, 0, 170 - 160 * 250 / 300.0},  // a reversed range is taken in order
+      {150, 100, 100, 170},                    // an empty range must not divide by zero
       {150, kNan, 300, 170},
   };
   for (const Case& c : cases) {
@@ -215,6 +215,13 @@ TEST(GaugeBarPipeSetters, SettersThatChangeNothingDoNotRepaint) {
        false},
       {"gauge same range", gauge(10), [&](QWidget* w) { asGauge(w)->SetRange(0, 300); }, false},
       {"gauge new value", gauge(0), [&](QWidget* w) { asGauge(w)->SetValue(230); }, true},
+      {"gauge same sections",
+       [] {
+         auto* g = new AngularGauge;
+         g->SetSections(GaugeSections::Input());
+         return g;
+       },
+       [&](QWidget* w) { asGauge(w)->SetSections(GaugeSections::Input()); }, false},
       {"bar clamped to the same end", bar(150), [&](QWidget* w) { asBar(w)->SetValue(151); },
        false},
       {"bar new segment", bar(50), [&](QWidget* w) { asBar(w)->SetValue(120); }, true},

@@ -50,6 +50,7 @@ void AngularGauge::SetRange(double min, double max) {
 }
 
 void AngularGauge::SetSections(std::vector<GaugeSection> sections) {
+  if (sections == sections_) return;
   sections_ = std::move(sections);
   update();
 }

@@ -12,6 +12,8 @@ struct GaugeSection {
   double from = 0;
   double to = 0;
   QColor colour;
+
+  friend bool operator==(const GaugeSection&, const GaugeSection&) = default;
 };
 
 // The section sets the monitor uses: where an input or output voltage is low, good or too high.
