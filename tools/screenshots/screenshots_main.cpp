@@ -6,15 +6,21 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/device_list_file.h"
 #include "app/host_qt.h"
@@ -26,6 +32,9 @@
 #include "ui/prompter.h"
 #include "ui/property_dialog.h"
 #include "ui/widgets/mode_diagram.h"
+#include "ui/widgets/angular_gauge.h"
+#include "ui/widgets/charge_pipe.h"
+#include "ui/widgets/led_bar.h"
 #include "ui/window_texts.h"
 
 namespace {
@@ -131,6 +140,71 @@ void RenderLanguage(int language, const std::string& port) {
 }
 
 void RenderModeDiagrams();
+// The painted widgets on their own, each in several states with its value written under it.
+void RenderWidgets() {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const auto caption = [](QWidget* parent, double v) {
+    auto* l = new QLabel(std::isnan(v) ? QString("NaN") : QString::number(v), parent);
+    l->setAlignment(Qt::AlignCenter);
+    return l;
+  };
+  {
+    QWidget sheet;
+    auto* grid = new QGridLayout(&sheet);
+    const std::pair<std::vector<GaugeSection>, std::vector<double>> rows[] = {
+        {GaugeSections::Input(), {nan, 0, 110, 150, 230, 290, 1e9}},
+        {GaugeSections::Output(), {0, 200, 220, 240, 250, 300}}};
+    int row = 0;
+    for (const auto& [sections, values] : rows) {
+      for (int col = 0; col < static_cast<int>(values.size()); ++col) {
+        auto* g = new AngularGauge(&sheet);
+        g->SetSections(sections);
+        g->SetValue(values[col]);
+        grid->addWidget(g, row, col);
+        grid->addWidget(caption(&sheet, values[col]), row + 1, col);
+      }
+      row += 2;
+    }
+    Save(&sheet, "widgets_gauges");
+  }
+  {
+    QWidget sheet;
+    auto* grid = new QGridLayout(&sheet);
+    const double values[] = {nan, 0, 3, 50, 100, 101.5, 120, 150};
+    for (int col = 0; col < static_cast<int>(std::size(values)); ++col) {
+      auto* bar = new LedBar(&sheet);
+      bar->setFixedSize(26, 190);
+      bar->SetValue(values[col]);
+      grid->addWidget(bar, 0, col, Qt::AlignHCenter);
+      grid->addWidget(caption(&sheet, values[col]), 1, col);
+    }
+    Save(&sheet, "widgets_ledbars");
+  }
+  {
+    QWidget sheet;
+    auto* grid = new QGridLayout(&sheet);
+    struct State {
+      bool running, reverse;
+      int steps;
+      const char* text;
+    };
+    const State states[] = {{false, false, 0, "off"},  {true, false, 0, "up 0"},
+                            {true, false, 5, "up 5"},  {true, false, 10, "up 10"},
+                            {true, true, 0, "down 0"}, {true, true, 5, "down 5"}};
+    for (int col = 0; col < static_cast<int>(std::size(states)); ++col) {
+      const State& st = states[col];
+      auto* pipe = new ChargePipe(&sheet);
+      pipe->setFixedSize(15, 68);
+      pipe->SetFlow(st.running, st.reverse, 100);
+      for (int i = 0; i < st.steps; ++i) pipe->Step();
+      grid->addWidget(pipe, 0, col, Qt::AlignHCenter);
+      auto* l = new QLabel(st.text, &sheet);
+      l->setAlignment(Qt::AlignCenter);
+      grid->addWidget(l, 1, col);
+    }
+    Save(&sheet, "widgets_pipe");
+  }
+}
 
 }  // namespace
 
@@ -150,6 +224,7 @@ int main(int argc, char** argv) {
   }
   for (int language : {1, 0}) RenderLanguage(language, name);
   RenderModeDiagrams();
+  RenderWidgets();
   close(slave);
   close(master);
   std::printf("%d pictures in %s\n", g_written, qPrintable(g_out));
