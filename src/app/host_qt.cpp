@@ -108,8 +108,11 @@ void Host::Rearm() {
     return;
   }
   const int64_t workTick = ticksRun_ + idle + 1;
-  const int64_t wait = workTick * kPollIntervalMs - tickClock_.elapsed();
-  pollTimer_.start(static_cast<int>(std::clamp<int64_t>(wait, 0, INT32_MAX)));
+  // Rounded up to whole milliseconds: a timer that fires even a fraction early finds its tick not
+  // yet due and costs a second wake-up.
+  const int64_t waitNs = workTick * kPollIntervalMs * 1'000'000 - tickClock_.nsecsElapsed();
+  const int64_t wait = (std::max<int64_t>(waitNs, 0) + 999'999) / 1'000'000;
+  pollTimer_.start(static_cast<int>(std::min<int64_t>(wait, INT32_MAX)));
 }
 
 void Host::PollTimerFired() {

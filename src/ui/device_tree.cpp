@@ -19,8 +19,10 @@ namespace {
 constexpr int kDeviceImage = 0;
 constexpr int kSubNodeImage = 3;
 
+constexpr int kImageRole = Qt::UserRole + 1;  // the icon a node shows, to compare cheaply
+
 // The tree's four 16 x 16 icons: 0 dark green ball, 1 bright green ball, 2 red ball, 3 page.
-QIcon TreeIcon(int image) {
+QIcon DrawTreeIcon(int image) {
   QPixmap pm(16, 16);
   pm.fill(Qt::transparent);
   QPainter p(&pm);
@@ -41,6 +43,13 @@ QIcon TreeIcon(int image) {
   p.setBrush(g);
   p.drawEllipse(QRectF(2, 2, 12, 12));
   return QIcon(pm);
+}
+
+// Drawn once: a refresh sets the icons of up to 252 nodes.
+const QIcon& TreeIcon(int image) {
+  static const std::array<QIcon, 4> icons = {DrawTreeIcon(0), DrawTreeIcon(1), DrawTreeIcon(2),
+                                             DrawTreeIcon(3)};
+  return icons[static_cast<size_t>(std::clamp(image, 0, 3))];
 }
 
 QString NameText(const TEquipRec& rec) {
@@ -113,6 +122,7 @@ void DeviceTree::RebuildTree() {
   for (int k = 1; k <= list_.Count; ++k) {
     auto* node = new QTreeWidgetItem(tree_, QStringList{NameText(list_.Items[k])});
     node->setIcon(0, TreeIcon(kDeviceImage));
+    node->setData(0, kImageRole, kDeviceImage);
     const int index = (k - 1) * perDevice;
     nodeIndex_[k] = index;
     list_.Items[k].NodeIndex = static_cast<uint8_t>(index & 0xFF);
@@ -133,6 +143,23 @@ void DeviceTree::RebuildTree() {
   FSelDevAddr = list_.Items[FSelDevIdx].Addr;
   FidxSelNode = nodeIndex_[FSelDevIdx];
   tree_->setCurrentItem(DeviceNode(FSelDevIdx));
+}
+
+void DeviceTree::ShowDeviceState(int pos, int image, const QString& state) {
+  QTreeWidgetItem* node = DeviceNode(pos);
+  if (!node) return;
+  const QString name = NameText(list_.Items[pos]);
+  const QString caption = state.isEmpty() ? name : name + "  (" + state + ")";
+  if (node->text(0) != caption) node->setText(0, caption);
+  if (node->data(0, kImageRole).toInt() != image) {
+    node->setData(0, kImageRole, image);
+    node->setIcon(0, TreeIcon(image));
+  }
+}
+
+int DeviceTree::NodeImage(int pos) const {
+  const QTreeWidgetItem* node = DeviceNode(pos);
+  return node ? node->data(0, kImageRole).toInt() : -1;
 }
 
 QTreeWidgetItem* DeviceTree::DeviceNode(int pos) const {

@@ -50,6 +50,11 @@ class DeviceTree : public QObject {
   bool RenameDevice(int nodeIndex, const std::array<uint8_t, kNameSize>& name);
   bool SaveDeviceList();
 
+  // A device node's state from the display refresh: icon (0..3) and the name followed by the
+  // state in brackets, or the bare name when state is empty. Touches only what changes.
+  void ShowDeviceState(int pos, int image, const QString& state);
+  int NodeImage(int pos) const;  // -1 for no such node
+
   int DevicePosOfNode(int nodeIndex) const;
   uint8_t SelectedDeviceAddr() const;
   bool IsAddressListed(uint8_t addr) const;

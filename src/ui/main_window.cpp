@@ -23,13 +23,13 @@
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
-#include <QtCharts/QLineSeries>
-#include <QtCharts/QValueAxis>
 
 #include "app/host_qt.h"
 #include "app/settings.h"
 #include "ui/about_dialog.h"
+#include "ui/device_page.h"
 #include "ui/device_tree.h"
+#include "ui/named_label.h"
 #include "ui/new_equip_dialog.h"
 #include "ui/prompter.h"
 #include "ui/property_dialog.h"
@@ -43,64 +43,6 @@ namespace {
 constexpr int kLeftColumnWidth = 180;
 constexpr int kStatusWidths[4] = {180, 272, 232, 174};
 constexpr uint8_t kChinese = 1;
-
-const char* kValueStyle =
-    "background-color: black; color: #7CFC00; font-weight: bold; padding: 1px 4px;";
-
-QLabel* NewLabel(QWidget* parent, const QString& name, const QString& text = {}) {
-  auto* l = new QLabel(text, parent);
-  l->setObjectName(name);
-  return l;
-}
-
-// A value text: bold light green on black.
-QLabel* ValueText(QWidget* parent, const QString& name, const QString& initial,
-                  Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter) {
-  QLabel* l = NewLabel(parent, name, initial);
-  l->setStyleSheet(kValueStyle);
-  l->setAlignment(align);
-  l->setFixedHeight(22);
-  return l;
-}
-
-// The place of a painted widget that the device page fills in.
-QFrame* WidgetPlace(QWidget* parent, const QString& name, int w, int h) {
-  auto* f = new QFrame(parent);
-  f->setObjectName(name);
-  f->setFixedSize(w, h);
-  f->setFrameShape(QFrame::StyledPanel);
-  return f;
-}
-
-QChartView* TrendChart(QWidget* parent, const char* name) {
-  auto* chart = new QChart;
-  auto* x = new QValueAxis;
-  x->setRange(1, 120);
-  x->setTitleText("Time");
-  x->setLabelFormat("%d");
-  auto* y = new QValueAxis;
-  y->setRange(180, 300);
-  y->setTitleText("V");
-  y->setLabelFormat("%d");
-  chart->addAxis(x, Qt::AlignBottom);
-  chart->addAxis(y, Qt::AlignLeft);
-  const std::pair<const char*, QColor> series[] = {
-      {"A", Qt::red}, {"B", QColor(0, 160, 0)}, {"C", Qt::blue}};
-  for (const auto& [title, colour] : series) {
-    auto* s = new QLineSeries;
-    s->setName(title);
-    s->setColor(colour);
-    chart->addSeries(s);
-    s->attachAxis(x);
-    s->attachAxis(y);
-  }
-  chart->legend()->setAlignment(Qt::AlignRight);
-  chart->setMargins(QMargins(2, 2, 2, 2));
-  auto* view = new QChartView(chart, parent);
-  view->setObjectName(name);
-  view->setRenderHint(QPainter::Antialiasing);
-  return view;
-}
 
 }  // namespace
 
@@ -119,8 +61,9 @@ TFrmMain::TFrmMain(Host& host, Prompter& prompter, QWidget* parent)
   row->addWidget(BuildLeftColumn());
   pages_ = new QStackedWidget(central);
   pages_->setObjectName("PageControl1");
-  pages_->addWidget(BuildRealTimePage());
-  pages_->addWidget(BuildTrendPage());
+  page_ = std::make_unique<DevicePage>();
+  pages_->addWidget(page_->RealTimePage());
+  pages_->addWidget(page_->TrendPage());
   row->addWidget(pages_, 1);
   setCentralWidget(central);
   BuildStatusBar();
@@ -131,11 +74,12 @@ TFrmMain::TFrmMain(Host& host, Prompter& prompter, QWidget* parent)
 
   // The window is built with the Chinese texts; start-up applies the language of the settings.
   ApplyTexts(kChinese);
-  HideSwitchRows();
+  page_->HideSwitchRows();
   ShowDebugInfo();
   ShowPortStatus();
 
   displayTimer_.setSingleShot(true);
+  displayTimer_.setTimerType(Qt::PreciseTimer);  // a coarse one may fire early, before its tick
   connect(&displayTimer_, &QTimer::timeout, this, [this] {
     CatchUpDisplay();
     ArmDisplay();
@@ -320,193 +264,6 @@ QWidget* TFrmMain::BuildLeftColumn() {
   return column;
 }
 
-QWidget* TFrmMain::BuildRealTimePage() {
-  auto* page = new QWidget;
-  page->setObjectName("TabSheet1");
-  auto* v = new QVBoxLayout(page);
-  v->setContentsMargins(0, 0, 0, 0);
-  v->setSpacing(4);
-  innerPages_ = new QTabWidget(page);
-  innerPages_->setObjectName("PageControl2");
-  innerPages_->addTab(BuildDataTab(), QString());
-  innerPages_->addTab(BuildSketchTab(), QString());
-  v->addWidget(innerPages_, 1);
-  v->addWidget(BuildSwitchAndAlarm());
-  return page;
-}
-
-QWidget* TFrmMain::BuildDataTab() {
-  auto* tab = new QWidget;
-  tab->setObjectName("tabData");
-  auto* grid = new QGridLayout(tab);
-  grid->setContentsMargins(4, 4, 4, 4);
-  grid->setHorizontalSpacing(6);
-  grid->setVerticalSpacing(2);
-  const char* phases[] = {"A", "B", "C"};
-  for (int i = 0; i < 3; ++i) {
-    const QString p = phases[i];
-    grid->addWidget(NewLabel(tab, "lblInputV_" + p), 0, i, Qt::AlignHCenter);
-    grid->addWidget(WidgetPlace(tab, "iAGInPutV_" + p, 140, 96), 1, i, Qt::AlignHCenter);
-    grid->addWidget(ValueText(tab, "stInputV_" + p, "0 V"), 2, i);
-    grid->addWidget(NewLabel(tab, "lblOutputV_" + p), 3, i, Qt::AlignHCenter);
-    grid->addWidget(WidgetPlace(tab, "iAGOutPutV_" + p, 140, 96), 4, i, Qt::AlignHCenter);
-    grid->addWidget(ValueText(tab, "stOutputV_" + p, "0 V"), 5, i);
-  }
-
-  // Load panel: three LED bars with the 150 % and 100 % marks.
-  auto* load = new QFrame(tab);
-  load->setObjectName("pnlLoad");
-  load->setFrameShape(QFrame::StyledPanel);
-  auto* lg = new QGridLayout(load);
-  lg->setContentsMargins(4, 2, 4, 2);
-  lg->setVerticalSpacing(1);
-  QLabel* title = NewLabel(load, "lblLoadTitle");
-  lg->addWidget(title, 0, 0, 1, 4, Qt::AlignHCenter);
-  auto* marks = new QVBoxLayout;
-  marks->addWidget(NewLabel(load, "lblMark150", "150%"));
-  marks->addStretch(1);
-  QLabel* mark100 = NewLabel(load, "lblMark100", "100%");
-  mark100->setStyleSheet("color: red;");
-  marks->addWidget(mark100);
-  marks->addStretch(2);
-  lg->addLayout(marks, 1, 0);
-  for (int i = 0; i < 3; ++i) {
-    const QString p = phases[i];
-    lg->addWidget(WidgetPlace(load, "iLedBar" + p, 26, 190), 1, i + 1, Qt::AlignHCenter);
-    lg->addWidget(NewLabel(load, "lblLoad_" + p), 2, i + 1, Qt::AlignHCenter);
-    lg->addWidget(ValueText(load, "stLoadPer_" + p, "0 %", Qt::AlignCenter), 3, i + 1);
-  }
-  grid->addWidget(load, 0, 3, 6, 1);
-
-  // The four value panels: caption above, value with its unit at the right.
-  auto* panels = new QHBoxLayout;
-  panels->setSpacing(6);
-  struct Panel {
-    const char* panel;
-    const char* caption;
-    const char* value;
-    const char* unit;
-    QWidget** keep;
-  };
-  const Panel list[] = {
-      {"pnlDCInputV", "lblDCInputV", "stDCInputV", "V", nullptr},
-      {"pnlOutputFreq", "lblOutputFreq", "stOutputFreq", "Hz", nullptr},
-      {"pnlBattLivingTime", "lblBattLivingTime", "stBattLivingTime", "Minute", &pnlBattLivingTime_},
-      {"pnlBattCapa", "lblBattCapa", "stBattCapa", "%", &pnlBattCapa_},
-  };
-  for (const Panel& p : list) {
-    auto* f = new QFrame(tab);
-    f->setObjectName(p.panel);
-    f->setFrameShape(QFrame::StyledPanel);
-    auto* pv = new QGridLayout(f);
-    pv->setContentsMargins(4, 2, 4, 2);
-    pv->setVerticalSpacing(1);
-    pv->addWidget(NewLabel(f, p.caption), 0, 0, 1, 2, Qt::AlignHCenter);
-    pv->addWidget(ValueText(f, p.value, "0"), 1, 0);
-    pv->addWidget(NewLabel(f, QString(p.value) + "Unit", p.unit), 1, 1);
-    pv->setColumnStretch(0, 1);
-    if (p.keep) *p.keep = f;
-    panels->addWidget(f, 1);
-  }
-  grid->addLayout(panels, 6, 0, 1, 4);
-  grid->setRowStretch(7, 1);
-  return tab;
-}
-
-QWidget* TFrmMain::BuildSketchTab() {
-  auto* tab = new QWidget;
-  tab->setObjectName("tabSketch");
-  auto* v = new QVBoxLayout(tab);
-  v->setContentsMargins(4, 2, 4, 2);
-  v->setSpacing(2);
-  QLabel* state = NewLabel(tab, "stComStatus");
-  QFont f = state->font();
-  f.setPointSizeF(f.pointSizeF() * 1.4);
-  f.setBold(true);
-  state->setFont(f);
-  state->setAlignment(Qt::AlignCenter);
-  v->addWidget(state);
-
-  auto* picture = new QWidget(tab);
-  picture->setObjectName("pnlPicture");
-  picture->setFixedSize(423, 223);
-  const char* modes[] = {"GIFStandbyMode", "GIFOnlineMode", "GIFBypassMode", "GIFBattMode",
-                         "GIFEconomyMode", "GIFTestMode",   "GIFFaltMode"};
-  for (const char* m : modes) {
-    auto* w = new QFrame(picture);
-    w->setObjectName(m);
-    w->setGeometry(1, 1, 420, 220);
-    w->setFrameShape(QFrame::StyledPanel);
-    w->setVisible(QString(m) == "GIFStandbyMode");
-  }
-  auto* pipe = new QWidget(picture);
-  pipe->setObjectName("PipCharge");
-  pipe->setGeometry(203, 120, 15, 68);
-  v->addWidget(picture, 0, Qt::AlignHCenter);
-
-  auto* codes = new QGroupBox(tab);
-  codes->setObjectName("grpCode");
-  auto* h = new QHBoxLayout(codes);
-  h->setContentsMargins(4, 2, 4, 2);
-  for (const char* name :
-       {"lblCMMState", "lblINVState", "lblCMMAlarm", "lblINVAlarm", "lbSysState", "lbSysAlarm"})
-    h->addWidget(NewLabel(codes, name));
-  lblUpsState_ = NewLabel(codes, "lblUpsState");
-  h->addWidget(lblUpsState_);
-  v->addWidget(codes);
-  return tab;
-}
-
-QWidget* TFrmMain::BuildSwitchAndAlarm() {
-  auto* row = new QWidget;
-  row->setFixedHeight(118);
-  auto* h = new QHBoxLayout(row);
-  h->setContentsMargins(0, 0, 0, 0);
-  auto* sw = new QGroupBox(row);
-  sw->setObjectName("grpSwitch");
-  auto* g = new QGridLayout(sw);
-  g->setContentsMargins(6, 4, 6, 4);
-  // The switch rows exist for the switch states but are never shown.
-  for (int i = 1; i <= 4; ++i) {
-    const int r = i - 1;
-    g->addWidget(NewLabel(sw, QString("Label%1").arg(i)), r, 0);
-    g->addWidget(NewLabel(sw, QString("Label%1").arg(i + 6), "/"), r, 1);
-    g->addWidget(NewLabel(sw, QString("stOn%1").arg(i), "ON"), r, 2);
-    g->addWidget(NewLabel(sw, QString("stOff%1").arg(i), "OFF"), r, 3);
-  }
-  for (const char* hidden : {"Label1", "Label7", "stOn1", "stOff1"})
-    sw->findChild<QWidget*>(hidden)->hide();
-  g->addWidget(NewLabel(sw, "lblInputPowerSupply"), 4, 0, 1, 2);
-  g->addWidget(ValueText(sw, "stInputPowerSupply", {}, Qt::AlignCenter), 4, 2, 1, 2);
-  g->addWidget(NewLabel(sw, "lblUpsPowerSupply"), 5, 0, 1, 2);
-  g->addWidget(ValueText(sw, "stUpsPowerSupply", {}, Qt::AlignCenter), 5, 2, 1, 2);
-  g->setColumnStretch(2, 1);
-  h->addWidget(sw, 1);
-
-  auto* alarm = new QGroupBox(row);
-  alarm->setObjectName("grpAlarm");
-  auto* av = new QVBoxLayout(alarm);
-  av->setContentsMargins(4, 2, 4, 4);
-  auto* memo = new QPlainTextEdit(alarm);
-  memo->setObjectName("MemoAlarm");
-  memo->setReadOnly(true);
-  memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  memo->setStyleSheet("color: red;");
-  av->addWidget(memo);
-  h->addWidget(alarm, 1);
-  return row;
-}
-
-QWidget* TFrmMain::BuildTrendPage() {
-  auto* page = new QWidget;
-  page->setObjectName("TabSheet2");
-  auto* v = new QVBoxLayout(page);
-  v->setContentsMargins(0, 0, 0, 0);
-  v->addWidget(TrendChart(page, "Chart1"));
-  v->addWidget(TrendChart(page, "Chart2"));
-  return page;
-}
-
 void TFrmMain::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setSizeGripEnabled(false);
@@ -516,13 +273,6 @@ void TFrmMain::BuildStatusBar() {
     statusPanels_[i] = l;
     bar->addWidget(l);
   }
-}
-
-void TFrmMain::HideSwitchRows() {
-  for (const char* name : {"Label2", "Label3", "Label4", "Label8", "Label9", "Label10", "stOn2",
-                           "stOff2", "stOn3", "stOff3", "stOn4", "stOff4"})
-    findChild<QWidget*>(name)->hide();
-  pnlBattLivingTime_->hide();
 }
 
 // ---- start-up ----------------------------------------------------------------------------------
@@ -539,7 +289,7 @@ void TFrmMain::OnDeviceListLoaded() {
   tree_->RebuildTree();
   statusPanels_[2]->setText(Tr(txt::VersionPrefix, 0) + TESSEL_VERSION);
   pages_->setCurrentIndex(0);
-  innerPages_->setCurrentIndex(0);
+  page_->InnerPages()->setCurrentIndex(0);
   displayRunning_ = true;
   UpdateDisplayTimer();
 }
@@ -596,7 +346,7 @@ void TFrmMain::ApplyTexts(uint8_t language) {
         break;
       case TextSlot::Tab:
         if (auto* w = qobject_cast<QWidget*>(o))
-          innerPages_->setTabText(innerPages_->indexOf(w), text);
+          page_->InnerPages()->setTabText(page_->InnerPages()->indexOf(w), text);
         break;
       case TextSlot::Name:
         if (auto* w = qobject_cast<QWidget*>(o)) w->setAccessibleName(text);
@@ -610,12 +360,7 @@ void TFrmMain::ApplyProtocolLayout() {
   const uint8_t protocol = host_.Ctx().settings.PortInfo.Protocol;
   if (protocol > 3) return;
   lblProtocol_->setText(QString::number(protocol));
-  const bool threePhase = protocol == 1;
-  pnlBattCapa_->setVisible(!threePhase);
-  pnlBattLivingTime_->setVisible(true);
-  innerPages_->tabBar()->setVisible(!threePhase);
-  innerPages_->setTabEnabled(1, !threePhase);
-  if (threePhase) innerPages_->setCurrentIndex(0);
+  page_->ApplyProtocolLayout(protocol);
 }
 
 void TFrmMain::SetLanguage(uint8_t language) {
@@ -683,7 +428,7 @@ void TFrmMain::ShowDebugInfo() {
   const bool show = ctx.comm.Debug.DbgShow != 0;
   for (QWidget* w : {static_cast<QWidget*>(lblDevID_), static_cast<QWidget*>(edtTreeData_),
                      static_cast<QWidget*>(edtArrEq_), static_cast<QWidget*>(edtNode_),
-                     static_cast<QWidget*>(lblUpsState_)})
+                     static_cast<QWidget*>(page_->UpsStateLabel())})
     w->setVisible(show);
   if (!show) return;
   const ProtocolDriver* driver = host_.Core().Master().DriverFor(ctx.settings.PortInfo.Protocol);
@@ -702,12 +447,17 @@ void TFrmMain::ShowDebugInfo() {
 }
 
 void TFrmMain::RefreshDisplay() {
-  const Context& ctx = host_.Ctx();
+  // Ticks the poll timer skipped while idle can still change a device's state: run them first.
+  host_.CatchUp();
+  Context& ctx = host_.Ctx();
   const TEquipList& list = ctx.model.EquipList;
   int selPos = 0;
-  for (int k = 1; k <= list.Count; ++k)
+  for (int k = 1; k <= list.Count; ++k) {
+    UpdateDeviceNode(k);
     if (list.Items[k].Addr == tree_->FSelDevAddr) selPos = k;
-  if (OnRefresh) OnRefresh(selPos);
+  }
+  page_->Show(ctx.model.UpsTable[tree_->FSelDevAddr], ctx.settings.PortInfo.Protocol,
+              ctx.settings.Language);
   if (!ctx.comm.Debug.DbgShow) return;
 
   // With no listed device selected there is no entry to describe: only the position is shown.
@@ -731,6 +481,17 @@ void TFrmMain::RefreshDisplay() {
       QString("FidxSelNode=%1FSelDevAddr=%2").arg(tree_->FidxSelNode).arg(tree_->FSelDevAddr));
   edtArrEq_->setCursorPosition(0);
   edtNode_->setCursorPosition(0);
+}
+
+void TFrmMain::UpdateDeviceNode(int k) {
+  Context& ctx = host_.Ctx();
+  const TEquipList& list = ctx.model.EquipList;
+  if (k < 1 || k > list.Count || list.Items[k].Addr == 0) return;
+  TUpsInfo& u = ctx.model.UpsTable[list.Items[k].Addr];
+  const NodeLook look = LookOfNode(u, host_.PortIsOpen(), ctx.settings.Language);
+  if (!look.changes) return;
+  tree_->ShowDeviceState(k, look.image, QString::fromStdString(look.state));
+  if (look.clearLive) ClearLiveValues(u);
 }
 
 void TFrmMain::UpdateDisplayTimer() {
@@ -766,8 +527,10 @@ void TFrmMain::ArmDisplay() {
   const int toStep = kTicksPerStep - FTickCount;
   const int toRefresh = toStep + (kStepsPerRefresh - 1 - FSlowCount) * kTicksPerStep;
   const int64_t at = displayTicks_ + (stepping ? toStep : toRefresh);
-  displayTimer_.start(static_cast<int>(
-      std::clamp<int64_t>(at * kTickMs - displayClock_.elapsed(), 0, kTickMs * 1000)));
+  // Rounded up: a wake-up a fraction early would find nothing due and need another.
+  const int64_t waitNs = at * kTickMs * 1'000'000 - displayClock_.nsecsElapsed();
+  displayTimer_.start(
+      static_cast<int>(std::clamp<int64_t>((waitNs + 999'999) / 1'000'000, 0, kTickMs * 1000)));
 }
 
 void TFrmMain::showEvent(QShowEvent* event) {

@@ -23,6 +23,7 @@ class QTreeWidget;
 
 namespace tessel {
 
+class DevicePage;
 class DeviceTree;
 class Host;
 class Prompter;
@@ -67,14 +68,12 @@ class TFrmMain : public QMainWindow {
   void RefreshDisplay();
   uint8_t GetSelDevAddr() const;
   DeviceTree& Tree() { return *tree_; }
+  DevicePage& Page() { return *page_; }
   bool DisplayTimerActive() const { return displayTimer_.isActive(); }
 
   // Display state of the timer contract.
   uint8_t FTickCount = 0;
   uint8_t FSlowCount = 0;
-
-  // Called every refresh after the window's own part, for the device page.
-  std::function<void(int selPos)> OnRefresh;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -86,13 +85,7 @@ class TFrmMain : public QMainWindow {
   void BuildMenus();
   void BuildToolBar();
   QWidget* BuildLeftColumn();
-  QWidget* BuildRealTimePage();
-  QWidget* BuildDataTab();
-  QWidget* BuildSketchTab();
-  QWidget* BuildSwitchAndAlarm();
-  QWidget* BuildTrendPage();
   void BuildStatusBar();
-  void HideSwitchRows();
   void ApplyTexts(uint8_t language);
 
   void OnSettingsRead();
@@ -100,6 +93,7 @@ class TFrmMain : public QMainWindow {
   void OnPortOpenTried(const QString& error);
   void FastStep();
   void ShowDebugInfo();
+  void UpdateDeviceNode(int k);
   void ShowPortStatus();
   void ShowPage(int page);
   void UpdateDisplayTimer();
@@ -124,9 +118,9 @@ class TFrmMain : public QMainWindow {
   bool displayRunning_ = false;  // started at the end of start-up, stopped by the exit
 
   std::unique_ptr<DeviceTree> tree_;
+  std::unique_ptr<DevicePage> page_;
   QTreeWidget* treeView_ = nullptr;
   QStackedWidget* pages_ = nullptr;
-  QTabWidget* innerPages_ = nullptr;
   QMenu* mni300_ = nullptr;
   QAction* mni101_ = nullptr;
   QAction* mni301_ = nullptr;
@@ -139,9 +133,6 @@ class TFrmMain : public QMainWindow {
   QLineEdit* edtTreeData_ = nullptr;
   QLineEdit* edtArrEq_ = nullptr;
   QLineEdit* edtNode_ = nullptr;
-  QLabel* lblUpsState_ = nullptr;
-  QWidget* pnlBattCapa_ = nullptr;
-  QWidget* pnlBattLivingTime_ = nullptr;
   std::array<QLabel*, 4> statusPanels_{};
 };
 

@@ -166,6 +166,17 @@ inline constexpr ControlText kMainWindowTexts[] = {
     {"MemoAlarm", TextSlot::Name, {"告警", "Alarm"}},
     {"iLedTx", TextSlot::Name, {"发送指示灯", "Transmit lamp"}},
     {"iLedRx", TextSlot::Name, {"接收指示灯", "Receive lamp"}},
+    {"iAGInPutV_A", TextSlot::Name, {"A相输入电压表", "Input A phase voltage gauge"}},
+    {"iAGInPutV_B", TextSlot::Name, {"B相输入电压表", "Input B phase voltage gauge"}},
+    {"iAGInPutV_C", TextSlot::Name, {"C相输入电压表", "Input C phase voltage gauge"}},
+    {"iAGOutPutV_A", TextSlot::Name, {"A相输出电压表", "Output A phase voltage gauge"}},
+    {"iAGOutPutV_B", TextSlot::Name, {"B相输出电压表", "Output B phase voltage gauge"}},
+    {"iAGOutPutV_C", TextSlot::Name, {"C相输出电压表", "Output C phase voltage gauge"}},
+    {"iLedBarA", TextSlot::Name, {"A相负载", "A phase load bar"}},
+    {"iLedBarB", TextSlot::Name, {"B相负载", "B phase load bar"}},
+    {"iLedBarC", TextSlot::Name, {"C相负载", "C phase load bar"}},
+    {"pnlPicture", TextSlot::Name, {"运行模式示意图", "Operating mode diagram"}},
+    {"PipCharge", TextSlot::Name, {"电池充放电指示", "Battery charge flow"}},
 };
 
 }  // namespace tessel

@@ -29,6 +29,7 @@
 #include "app/single_instance_qt.h"
 #include "log/event_log.h"
 #include "log/temp_folder.h"
+#include "model/texts.h"
 #include "ui/device_tree.h"
 #include "ui/fake_prompter.h"
 #include "ui/widgets/round_lamp.h"
@@ -373,6 +374,39 @@ TEST_F(MainWindowTest, UserSetNeedsACommunicatingDevice) {
   Find<QAction>("mni101")->trigger();
   EXPECT_EQ(userSetOpenings_, 1);
   EXPECT_EQ(prompter_.Told.size(), 1u);
+}
+
+TEST_F(MainWindowTest, RefreshShowsEveryDeviceInItsNodeAndClearsStaleValues) {
+  WriteSettings(line_.Name(), 0);
+  WriteDevices(3);
+  Start();
+  TUpsTable& table = host_->Ctx().model.UpsTable;
+  table[1].CommState = kCommOk;
+  table[1].RunState = kRunOnline;
+  table[2].CommState = kCommOk;
+  table[2].RunState = kRunBattery;
+  table[2].AlarmCount = 1;
+  table[3].CommState = kCommLost;
+  table[3].InputV_A = 230;
+  window_->RefreshDisplay();
+  auto* tree = Find<QTreeWidget>("TreeView1");
+  const QString online = QString::fromStdString(StateText(kRunOnline, 0));
+  EXPECT_EQ(tree->topLevelItem(0)->text(0), "UPS-1  (" + online + ")");
+  EXPECT_EQ(window_->Tree().NodeImage(1), 1);
+  EXPECT_EQ(window_->Tree().NodeImage(2), 2);
+  EXPECT_EQ(tree->topLevelItem(2)->text(0), "UPS-3  (Communication lost)");
+  EXPECT_EQ(window_->Tree().NodeImage(3), 0);
+  EXPECT_EQ(table[3].InputV_A, 0);
+
+  // With the port closed every device is shown lost and its values are cleared.
+  table[1].InputV_A = 231;
+  host_->ClosePort();
+  window_->RefreshDisplay();
+  for (int k = 1; k <= 3; ++k) {
+    EXPECT_EQ(window_->Tree().NodeImage(k), 0) << k;
+    EXPECT_TRUE(tree->topLevelItem(k - 1)->text(0).endsWith("  (Communication lost)")) << k;
+  }
+  EXPECT_EQ(table[1].InputV_A, 0);
 }
 
 TEST_F(MainWindowTest, TreeEditsRewriteTheFileAndMoveTheSelection) {

@@ -26,6 +26,7 @@
 #include "app/host_qt.h"
 #include "model/ups_info.h"
 #include "ui/about_dialog.h"
+#include "ui/device_page.h"
 #include "ui/device_tree.h"
 #include "ui/main_window.h"
 #include "ui/new_equip_dialog.h"
@@ -77,6 +78,102 @@ void PrepareHome(const std::string& home, const std::string& port, int language,
     AppendDevice(list, rec);
   }
   SaveDeviceList(home + "/Record/TreeNode.dat", list);
+}
+
+// A unit as it reports itself in an operating state, with the values a real one would show.
+TUpsInfo UnitIn(int32_t runState, uint8_t addr, double wobble) {
+  TUpsInfo u;
+  u.Addr = addr;
+  u.CommState = kCommOk;
+  u.RunState = runState;
+  const bool mains = runState != kRunBattery && runState != kRunSelfTest;
+  const double in = mains ? 229.4 + wobble : 0;
+  u.InputV_A = in;
+  u.InputV_B = mains ? in + 1.3 : 0;
+  u.InputV_C = mains ? in - 0.8 : 0;
+  const bool output = runState != kRunStandby && runState != kRunFault;
+  u.OutputV_A = output ? 220.1 + wobble / 3 : 0;
+  u.OutputV_B = output ? 219.8 : 0;
+  u.OutputV_C = output ? 220.4 : 0;
+  u.LoadPer_A = output ? 46 : 0;
+  u.LoadPer_B = output ? 38 : 0;
+  u.LoadPer_C = output ? (runState == kRunBypass ? 112 : 52) : 0;
+  u.OutputFreq = output ? 50.0 : 0;
+  u.DCInputV = 405.2;
+  u.BattCapa = runState == kRunBattery ? 72 : 100;
+  u.BattLivingTime = runState == kRunBattery ? 23 : 41;
+  u.InputSupply = mains ? 1 : 2;
+  u.UpsSupply = runState == kRunBypass || runState == kRunEco ? 2 : (output ? 1 : 0);
+  u.Params.SetMode = runState == kRunEco ? 1 : 0;
+  // Charging on mains, discharging on battery.
+  u.CmmState1 = mains && runState != kRunFault ? 0x0100 : 0;
+  u.BattCurr2 = mains ? 4.2 : 0;
+  u.BattCurr1 = mains ? 0 : 38;
+  u.UpsState = static_cast<uint8_t>(runState);
+  if (runState == kRunFault) {
+    u.AlarmCount = 2;
+    u.AlarmCodes[0] = 3;
+    u.AlarmCodes[1] = 2;
+  } else if (runState == kRunBypass) {
+    u.AlarmCount = 1;
+    u.AlarmCodes[0] = 2;
+  }
+  return u;
+}
+
+// Shows one unit's record as the display refresh does; the other units answer normally.
+void ShowUnit(Host& host, TFrmMain& window, const TUpsInfo& unit) {
+  TUpsTable& table = host.Ctx().model.UpsTable;
+  for (uint8_t a = 1; a <= 3; ++a) table[a] = UnitIn(kRunOnline, a, 0);
+  table[unit.Addr] = unit;
+  window.RefreshDisplay();
+}
+
+void RenderDevicePages(int language, const std::string& port) {
+  const QString lang = language == 1 ? "zh" : "en";
+  SilentPrompter prompter;
+  const std::pair<int32_t, const char*> states[] = {
+      {kRunStandby, "standby"}, {kRunOnline, "online"}, {kRunBypass, "bypass"},
+      {kRunBattery, "battery"}, {kRunEco, "eco"},       {kRunSelfTest, "selftest"},
+      {kRunFault, "fault"}};
+  for (int protocol : {0, 1, 2}) {
+    QTemporaryDir dir;
+    const std::string home = dir.path().toStdString();
+    PrepareHome(home, port, language, protocol);
+    Host host(MakeProgramPaths(home));
+    TFrmMain window(host, prompter);
+    host.Start();
+    window.show();
+    auto* inner = window.findChild<QTabWidget*>("PageControl2");
+    const QString tag = QString("page_p%1_").arg(protocol);
+    ShowUnit(host, window, UnitIn(kRunOnline, 1, 0));
+    inner->setCurrentIndex(0);
+    Save(&window, tag + "data_" + lang);
+    if (protocol == 1) {
+      host.Stop();
+      continue;
+    }
+    inner->setCurrentIndex(1);
+    for (const auto& [state, name] : states) {
+      if (protocol == 0 && state != kRunOnline && state != kRunBattery) continue;
+      ShowUnit(host, window, UnitIn(state, 1, 0));
+      Save(&window, tag + "sketch_" + name + "_" + lang);
+    }
+    if (protocol == 2) {
+      // A few minutes of samples on the trend page, one refresh every 0.66 s.
+      QTime clock(9, 41, 0);
+      window.Page().Now = [&clock] { return clock; };
+      QTreeWidget* tree = window.findChild<QTreeWidget*>("TreeView1");
+      tree->setCurrentItem(tree->topLevelItem(1)->child(1));
+      emit tree->itemClicked(tree->currentItem(), 0);
+      for (int i = 0; i < 100; ++i) {
+        clock = clock.addMSecs(660);
+        ShowUnit(host, window, UnitIn(kRunOnline, 2, 6 * std::sin(i / 9.0) + (i % 7) * 0.4));
+      }
+      Save(&window, "page_trend_" + lang);
+    }
+    host.Stop();
+  }
 }
 
 void MessageBox(const QString& text, QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
@@ -222,7 +319,10 @@ int main(int argc, char** argv) {
     std::perror("openpty");
     return 1;
   }
-  for (int language : {1, 0}) RenderLanguage(language, name);
+  for (int language : {1, 0}) {
+    RenderLanguage(language, name);
+    RenderDevicePages(language, name);
+  }
   RenderModeDiagrams();
   RenderWidgets();
   close(slave);
