@@ -7,7 +7,9 @@
 # With NUT=1 (the default when running as root) it then measures, the same way and in the same
 # run, NUT's generic_modbus driver and upsd polling one tessel-sim Modbus unit at NUT's defaults
 # (Debian packages nut-server and nut-modbus, installed here when missing).
-#   UNITS="1 16" RUNS=3 SECONDS_PER_RUN=60 PROTOCOL=2 TESSEL=build/bin/tessel NUT=1
+# With WINDOWED=1 it also runs the windowed program, its main window shown on Xvfb, on the same
+# units after the headless runs of each unit count.
+#   UNITS="1 16" RUNS=3 SECONDS_PER_RUN=60 PROTOCOL=2 TESSEL=build/bin/tessel NUT=1 WINDOWED=0
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -49,7 +51,8 @@ measure() {
   cpu+=("$(awk -v c=$((c1 - c0)) -v s="$SECS" 'BEGIN {printf "%.1f", c / 1e6 * 60 / s}')")
   wake+=("$(awk -v w=$((w1 - w0)) -v f=$frames 'BEGIN {printf "%.2f", f ? w / f : 0}')")
   rss+=("$kb")
-  echo "$label: ${cpu[-1]} ms CPU/min, ${wake[-1]} wake-ups/request ($frames requests in ${SECS} s), RSS ${kb} kB"
+  echo "$label: ${cpu[-1]} ms CPU/min, ${wake[-1]} wake-ups/request ($frames requests in ${SECS} s," \
+    "$(awk -v w=$((w1 - w0)) -v s="$SECS" 'BEGIN {printf "%.1f", w / s}') wake-ups/s), RSS ${kb} kB"
 }
 
 summary() {
@@ -65,6 +68,14 @@ start_sim() {  # start_sim HOME ADDRS PROTOCOL
   sim=$!
   for _ in $(seq 50); do [ -e "$1/tty" ] && break; sleep 0.1; done
 }
+
+# WINDOWED=1 also measures the windowed program, on a virtual display of its own.
+WINDOWED=${WINDOWED:-0}
+if [ "$WINDOWED" = 1 ]; then
+  XDISPLAY=:$((90 + $$ % 9))
+  Xvfb "$XDISPLAY" -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
+  sleep 1
+fi
 
 for n in $UNITS; do
   home=$WORK/home-$n
@@ -86,6 +97,18 @@ for n in $UNITS; do
     kill $sim; wait $sim 2>/dev/null || true
   done
   summary "tessel, $n units"
+  [ "$WINDOWED" = 1 ] || continue
+  # The same units with the main window shown on a virtual display.
+  cpu=() wake=() rss=()
+  for ((r = 1; r <= RUNS; r++)); do
+    start_sim "$home" "1-$n" "$PROTOCOL"
+    DISPLAY=$XDISPLAY "$TESSEL" --home "$home" > /dev/null 2>&1 &
+    mon=$!
+    measure "tessel windowed, $n units, run $r" "$home/sim.log" $mon
+    kill -INT $mon; wait $mon 2>/dev/null || true
+    kill $sim; wait $sim 2>/dev/null || true
+  done
+  summary "tessel windowed, $n units"
 done
 
 NUT=${NUT:-$([ "$(id -u)" -eq 0 ] && echo 1 || echo 0)}

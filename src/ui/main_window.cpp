@@ -204,7 +204,9 @@ void TFrmMain::BuildToolBar() {
   lblProtocol_->setAlignment(Qt::AlignCenter);
   bar->addWidget(lblProtocol_);
   lblDevID_ = NewLabel(bar, "lblDevID");
-  bar->addWidget(lblDevID_);
+  // A tool bar shows and hides its widgets through their actions; hiding the label itself would
+  // make the bar lay itself out again on every step.
+  lblDevIDAction_ = bar->addWidget(lblDevID_);
   auto* spacer = new QWidget(bar);
   spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   bar->addWidget(spacer);
@@ -426,7 +428,8 @@ void TFrmMain::ShowPortStatus() {
 void TFrmMain::ShowDebugInfo() {
   const Context& ctx = host_.Ctx();
   const bool show = ctx.comm.Debug.DbgShow != 0;
-  for (QWidget* w : {static_cast<QWidget*>(lblDevID_), static_cast<QWidget*>(edtTreeData_),
+  lblDevIDAction_->setVisible(show);
+  for (QWidget* w : {static_cast<QWidget*>(edtTreeData_),
                      static_cast<QWidget*>(edtArrEq_), static_cast<QWidget*>(edtNode_),
                      static_cast<QWidget*>(page_->UpsStateLabel())})
     w->setVisible(show);

@@ -127,6 +127,7 @@ class TFrmMain : public QMainWindow {
   QAction* mniTurnOn_ = nullptr;
   QLabel* lblProtocol_ = nullptr;
   QLabel* lblDevID_ = nullptr;
+  QAction* lblDevIDAction_ = nullptr;
   RoundLamp* iLedTx_ = nullptr;
   RoundLamp* iLedRx_ = nullptr;
   QPushButton* btnCom_ = nullptr;

@@ -241,6 +241,55 @@ TEST_F(MainWindowTest, DisplayTimerKeepsItsTickContract) {
   EXPECT_EQ(Status(4).size(), 8);  // "hh:mm:ss"
 }
 
+// Counts the paint events the window's widgets receive.
+class PaintCounter : public QObject {
+ public:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() != QEvent::Paint) return false;
+    // The lamps blink with the frames the host really sends on the line (the tool bar and the
+    // window behind them are drawn with them), and the clock panel changes every second.
+    for (QObject* p = o; p; p = p->parent()) {
+      const QString name = p->objectName();
+      if (name == "ToolBar1" || name.startsWith("StatusPanel") || qobject_cast<QStatusBar*>(p))
+        return false;
+    }
+    if (o->objectName() != "TFrmMain") painted << o->objectName() + ":" + o->metaObject()->className();
+    return false;
+  }
+  QStringList painted;
+};
+
+// A window left alone all day must not draw itself again and again: a fast step or a refresh that
+// changes nothing on screen paints nothing.
+TEST_F(MainWindowTest, StepsThatChangeNothingPaintNothing) {
+  WriteSettings(line_.Name(), 0);
+  WriteDevices(2);
+  Start();
+  TUpsTable& table = host_->Ctx().model.UpsTable;
+  const auto settle = [&] {
+    for (uint8_t a : {1, 2}) {
+      table[a].CommState = kCommOk;
+      table[a].RunState = kRunStandby;
+      table[a].FailCnt = 0;
+      table[a].InputV_A = 230;
+    }
+    host_->Ctx().comm.TxLed = 0;
+    host_->Ctx().comm.RxLed = 0;
+  };
+  settle();
+  window_->AdvanceTicks(TFrmMain::kTicksPerStep * TFrmMain::kStepsPerRefresh * 2);
+  RunUntil([] { return false; }, 100);
+  PaintCounter counter;
+  qApp->installEventFilter(&counter);
+  settle();
+  const int32_t refreshes = host_->Ctx().comm.DbgVar[16];
+  window_->AdvanceTicks(TFrmMain::kTicksPerStep * TFrmMain::kStepsPerRefresh);
+  ASSERT_EQ(host_->Ctx().comm.DbgVar[16], refreshes + 1);
+  RunUntil([] { return false; }, 100);
+  EXPECT_TRUE(counter.painted.isEmpty()) << counter.painted.join(", ").toStdString();
+  qApp->removeEventFilter(&counter);
+}
+
 TEST_F(MainWindowTest, MenusAndLayoutFollowTheProtocol) {
   WriteSettings(line_.Name(), 0, 1);
   Start();
