@@ -59,8 +59,9 @@ fuzz-ci:
 
 # Benchmarks (bench/) in the main build folder; figures go to the terminal.
 bench: build
-	cmake --build $(BUILD) -j $(JOBS) --target tessel_bench
+	cmake --build $(BUILD) -j $(JOBS) --target tessel_bench tessel_ui_bench
 	$(BUILD)/bin/tessel_bench $(BENCH_ARGS)
+	$(BUILD)/bin/tessel_ui_bench $(BENCH_ARGS)
 
 # What the headless monitor costs while it polls tessel-sim: CPU per minute, wake-ups per request,
 # memory (UNITS="1 16" RUNS=3 SECONDS_PER_RUN=60).

@@ -252,6 +252,7 @@ QWidget* TFrmMain::BuildLeftColumn() {
   treeView_->setHeaderHidden(true);
   treeView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   treeView_->setIconSize(QSize(16, 16));
+  treeView_->setUniformRowHeights(true);  // a refresh rewrites up to 252 captions
   treeView_->setStyleSheet("QTreeWidget { color: teal; }");
   v->addWidget(treeView_, 1);
   const std::pair<QLineEdit**, const char*> edits[] = {
