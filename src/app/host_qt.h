@@ -49,6 +49,9 @@ class Host : public QObject, private StartupHooks {
 
   // SIGINT and SIGTERM raise stopRequested instead of ending the process.
   void CatchStopSignals();
+  // The serial worker on the polling thread instead of its own (from the next opening): two
+  // wake-ups less per answer, for a front end that never keeps this thread busy (no windows).
+  void KeepSerialOnPollingThread() { port_.Comm().SetWorkerThread(false); }
 
   // The poll ticks that only count down are not woken for: they run together, in order, just
   // before the next tick that works or the next handler. Whoever reads or changes the

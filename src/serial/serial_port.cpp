@@ -54,6 +54,11 @@ void TComm::OpenPort() {
   link->owner = this;
   link->quietSendEmpty = !OnSendDataEmpty;
 
+  if (!ownThread_) {
+    OpenOnThisThread(std::move(link));
+    return;
+  }
+
   std::thread thread;
   try {
     thread = std::thread(RunSerialWorker, link);
@@ -82,6 +87,23 @@ void TComm::OpenPort() {
   framesQueued_ = 0;
 }
 
+void TComm::OpenOnThisThread(std::shared_ptr<SerialLink> link) {
+  auto worker = std::make_unique<SerialWorker>(*link, nullptr);
+  const std::string error = worker->Open();
+  if (!error.empty()) throw ECommsError(error);
+  {
+    std::lock_guard lock(link->mutex);
+    link->worker = worker.get();
+    link->phase = SerialLink::Phase::Running;
+  }
+  worker->UpdateIdleFd();
+  link_ = std::move(link);
+  ownerWorker_ = std::move(worker);
+  hungUp_ = false;
+  sendQueueEmpty_ = true;
+  framesQueued_ = 0;
+}
+
 void TComm::ClosePort() {
   if (link_) StopWorker();
 }
@@ -97,6 +119,16 @@ void TComm::StopWorker() {
     std::lock_guard lock(link->mutex);
     link->stopping = true;
     link->events.clear();
+  }
+  if (ownerWorker_) {
+    {
+      std::lock_guard lock(link->mutex);
+      link->worker = nullptr;
+    }
+    // Its destructor closes the device; Qt drops the calls still queued for it.
+    ownerWorker_.reset();
+    link->SetPhase(SerialLink::Phase::Finished);
+    return;
   }
   SerialCommand stop;
   stop.kind = SerialCommand::Kind::Stop;

@@ -71,6 +71,7 @@ struct TCommTimeouts {
 inline constexpr int kCommChunkSize = 2048;
 
 struct SerialLink;
+class SerialWorker;
 
 class TComm : public QObject {
   Q_OBJECT
@@ -82,6 +83,13 @@ class TComm : public QObject {
 
   TComm(const TComm&) = delete;
   TComm& operator=(const TComm&) = delete;
+
+  // Where the worker runs, from the next OpenPort: on a thread of its own (the default), so that
+  // a busy owner cannot delay the end of a chunk; or on the owner's thread, which saves the two
+  // hand-overs between threads per answer, for an owner that never keeps its thread busy for
+  // long (a monitor without windows).
+  void SetWorkerThread(bool ownThread) { ownThread_ = ownThread; }
+  bool WorkerThread() const { return ownThread_; }
 
   // Opens CommName and starts the worker. Throws ECommsError; a failure leaves the port closed.
   void OpenPort();
@@ -193,6 +201,7 @@ class TComm : public QObject {
   void ApplyLineSettings();
   void ApplyTimeouts();
   void StopWorker();
+  void OpenOnThisThread(std::shared_ptr<SerialLink> link);
 
   std::string commName_ = "COM2";
   TCommLineSettings line_;
@@ -200,6 +209,8 @@ class TComm : public QObject {
 
   std::shared_ptr<SerialLink> link_;  // set while open
   std::thread thread_;
+  std::unique_ptr<SerialWorker> ownerWorker_;  // the worker when it runs on this thread
+  bool ownThread_ = true;
   bool hungUp_ = false;
   bool sendQueueEmpty_ = true;
   uint64_t framesQueued_ = 0;

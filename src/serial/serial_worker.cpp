@@ -105,7 +105,7 @@ std::string ClassifyOpenFailure(const std::string& path) {
 #endif
 }
 
-SerialWorker::SerialWorker(SerialLink& link, QEventLoop& loop)
+SerialWorker::SerialWorker(SerialLink& link, QEventLoop* loop)
     : link_(link), loop_(loop), line_(link.line), timeouts_(link.timeouts) {
   silence_.setSingleShot(true);
   silence_.setTimerType(Qt::PreciseTimer);
@@ -176,7 +176,7 @@ void SerialWorker::DrainCommands() {
       case SerialCommand::Kind::Stop:
         stopped_ = true;
         ClosePortNow();
-        loop_.quit();
+        if (loop_) loop_->quit();
         return;
     }
   }
@@ -384,7 +384,7 @@ void RunSerialWorker(std::shared_ptr<SerialLink> link) {
     // A plain thread gets its Qt event dispatcher with its first event loop; create the loop
     // before any timer or notifier.
     QEventLoop loop;
-    SerialWorker worker(*link, loop);
+    SerialWorker worker(*link, &loop);
     const std::string error = worker.Open();
     if (!error.empty()) {
       {

@@ -83,7 +83,9 @@ class SerialWorker : public QObject {
   Q_OBJECT
 
  public:
-  SerialWorker(SerialLink& link, QEventLoop& loop);
+  // loop is the worker thread's event loop, ended by the stop command; null for a worker on the
+  // owner's thread, which the owner destroys instead.
+  SerialWorker(SerialLink& link, QEventLoop* loop);
   ~SerialWorker() override;
 
   // Opens and configures the device; returns the failure message, empty on success.
@@ -110,7 +112,7 @@ class SerialWorker : public QObject {
  private:
 
   SerialLink& link_;
-  QEventLoop& loop_;
+  QEventLoop* loop_;
   QSerialPort* port_ = nullptr;
   QTimer silence_;
   QTimer total_;

@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <climits>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 
@@ -521,16 +522,27 @@ void TFrmMain::CatchUpDisplay() {
   displayTicks_ = std::max(displayTicks_, due);
 }
 
+// Fast steps from now until a lamp goes on or off: each step lights it while its count is above
+// zero and then counts down.
+static int StepsUntilLampChanges(bool lit, uint8_t count) {
+  if (lit != (count > 0)) return 1;
+  return lit ? count + 1 : INT_MAX;
+}
+
 void TFrmMain::ArmDisplay() {
   if (!displayClock_.isValid()) return;
-  // The timer wakes for the next fast step while a lamp is lit or about to be (or the debug texts
-  // are shown), else only for the next refresh; the ticks in between run when it wakes.
+  // The timer wakes for the fast step at which something shown changes (a lamp goes on or off,
+  // the protocol's menu items, the debug texts on every step), else for the next refresh; the
+  // ticks in between run when it wakes.
   const CommState& c = host_.Ctx().comm;
-  const bool stepping =
-      c.TxLed > 0 || c.RxLed > 0 || iLedTx_->IsLit() || iLedRx_->IsLit() || c.Debug.DbgShow != 0;
-  const int toStep = kTicksPerStep - FTickCount;
-  const int toRefresh = toStep + (kStepsPerRefresh - 1 - FSlowCount) * kTicksPerStep;
-  const int64_t at = displayTicks_ + (stepping ? toStep : toRefresh);
+  const uint8_t protocol = host_.Ctx().settings.PortInfo.Protocol;
+  const bool modbus = protocol == 2 || protocol == 3;
+  int steps = std::min(StepsUntilLampChanges(iLedTx_->IsLit(), c.TxLed),
+                       StepsUntilLampChanges(iLedRx_->IsLit(), c.RxLed));
+  if (c.Debug.DbgShow != 0 || mni101_->isVisible() != modbus) steps = 1;
+  const int toRefresh = kStepsPerRefresh - FSlowCount;  // the refresh is a fast step too
+  steps = std::min(steps, toRefresh);
+  const int64_t at = displayTicks_ + (kTicksPerStep - FTickCount) + (steps - 1) * kTicksPerStep;
   // Rounded up: a wake-up a fraction early would find nothing due and need another.
   const int64_t waitNs = at * kTickMs * 1'000'000 - displayClock_.nsecsElapsed();
   displayTimer_.start(

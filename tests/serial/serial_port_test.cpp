@@ -21,6 +21,10 @@ using testing_support::Pty;
 using testing_support::SerialTest;
 using testing_support::WaitUntil;
 
+// What only a worker on a thread of its own can promise: chunks cut on time while the owner is
+// busy.
+class SerialThreadTest : public SerialTest {};
+
 std::string OpenError(TComm& comm) {
   try {
     comm.OpenPort();
@@ -91,7 +95,7 @@ TEST(TCommTest, DevicePathOfPortNames) {
   for (const auto& [name, path] : cases) EXPECT_EQ(TComm::DevicePath(name), path) << name;
 }
 
-TEST_F(SerialTest, FailedOpenLeavesNothingBehind) {
+TEST_P(SerialTest, FailedOpenLeavesNothingBehind) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const std::string file = dir.filePath("plain.bin").toStdString();
@@ -123,7 +127,7 @@ TEST_F(SerialTest, FailedOpenLeavesNothingBehind) {
   EXPECT_TRUE(WaitUntil([&] { return ReceivedBytes() == 2; }));
 }
 
-TEST_F(SerialTest, OpeningAnOpenOrBusyPortIsRefused) {
+TEST_P(SerialTest, OpeningAnOpenOrBusyPortIsRefused) {
   ASSERT_EQ(OpenError(comm), "opened");
   EXPECT_EQ(OpenError(comm), "This serial port already opened");
   EXPECT_TRUE(comm.IsOpen());
@@ -139,7 +143,7 @@ TEST_F(SerialTest, OpeningAnOpenOrBusyPortIsRefused) {
   EXPECT_EQ(Joined(), Bytes({'s', 't', 'i', 'l', 'l', ' ', 'h', 'e', 'r', 'e'}));
 }
 
-TEST_F(SerialTest, BurstArrivesAsOneChunk) {
+TEST_P(SerialTest, BurstArrivesAsOneChunk) {
   comm.OpenPort();
   const Bytes burst = Pattern(30, 1);
   pty.Write(burst);
@@ -149,7 +153,7 @@ TEST_F(SerialTest, BurstArrivesAsOneChunk) {
   EXPECT_EQ(trailingZeroes, 1);  // the block carries a zero byte after the data
 }
 
-TEST_F(SerialTest, SilenceLongerThanTheIntervalSplitsAFrame) {
+TEST_P(SerialTest, SilenceLongerThanTheIntervalSplitsAFrame) {
   struct Case {
     const char* name;
     uint32_t intervalWhileOpen;
@@ -168,7 +172,7 @@ TEST_F(SerialTest, SilenceLongerThanTheIntervalSplitsAFrame) {
     SyncWithWorker();
     const Bytes frame = Pattern(30, 9);
     pty.Write(Bytes(frame.begin(), frame.begin() + 15));
-    std::this_thread::sleep_for(300ms);  // the pause on the line
+    WaitUntil([] { return false; }, 300ms);  // the pause on the line, the owner idle
     pty.Write(Bytes(frame.begin() + 15, frame.end()));
     ASSERT_TRUE(WaitUntil([&] { return ReceivedBytes() >= 30; }));
     EXPECT_EQ(ChunkSizes(), c.sizes);
@@ -177,7 +181,7 @@ TEST_F(SerialTest, SilenceLongerThanTheIntervalSplitsAFrame) {
   }
 }
 
-TEST_F(SerialTest, LongStreamIsCutEvery2048Bytes) {
+TEST_P(SerialTest, LongStreamIsCutEvery2048Bytes) {
   comm.OpenPort();
   const Bytes stream = Pattern(3000, 3);
   pty.Write(stream);
@@ -186,7 +190,7 @@ TEST_F(SerialTest, LongStreamIsCutEvery2048Bytes) {
   EXPECT_EQ(Joined(), stream);
 }
 
-TEST_F(SerialTest, IgnoredZeroBytesNeverReachTheChunk) {
+TEST_P(SerialTest, IgnoredZeroBytesNeverReachTheChunk) {
   comm.SetIgnoreNullChar(true);
   comm.OpenPort();
   pty.Write(Bytes({'a', 0, 'b', 0, 0, 'c'}));
@@ -194,7 +198,7 @@ TEST_F(SerialTest, IgnoredZeroBytesNeverReachTheChunk) {
   EXPECT_EQ(Joined(), Bytes({'a', 'b', 'c'}));
 }
 
-TEST_F(SerialTest, BusyOwnerStillGetsSeparateChunks) {
+TEST_P(SerialThreadTest, BusyOwnerStillGetsSeparateChunks) {
   comm.SetReadIntervalTimeout(100);
   comm.OpenPort();
   const Bytes first = Pattern(20, 40);
@@ -213,7 +217,7 @@ TEST_F(SerialTest, BusyOwnerStillGetsSeparateChunks) {
   EXPECT_EQ(chunks[1], second);
 }
 
-TEST_F(SerialTest, FramesGoOutWholeAndInOrderWithOneEmptyReport) {
+TEST_P(SerialTest, FramesGoOutWholeAndInOrderWithOneEmptyReport) {
   uint8_t byte = 7;
   EXPECT_FALSE(comm.SendData(&byte, 1));  // closed
   comm.OpenPort();
@@ -245,7 +249,7 @@ TEST_F(SerialTest, FramesGoOutWholeAndInOrderWithOneEmptyReport) {
 
 // Without an OnSendDataEmpty handler the report does not wake the owner by itself: it comes
 // with the next event, and the frame still goes out at once.
-TEST_F(SerialTest, QuietEmptyReportComesWithTheNextEvent) {
+TEST_P(SerialTest, QuietEmptyReportComesWithTheNextEvent) {
   comm.OnSendDataEmpty = nullptr;
   comm.OpenPort();
   const Bytes frame = Pattern(20, 3);
@@ -264,7 +268,7 @@ TEST_F(SerialTest, QuietEmptyReportComesWithTheNextEvent) {
   EXPECT_TRUE(comm.SendQueueEmpty());
 }
 
-TEST_F(SerialTest, CloseDuringAPendingReadIsQuietAndTheComponentReopens) {
+TEST_P(SerialTest, CloseDuringAPendingReadIsQuietAndTheComponentReopens) {
   comm.SetReadIntervalTimeout(60000);  // the partial chunk below never completes on its own
   comm.OpenPort();
   pty.Write("partial");
@@ -284,7 +288,7 @@ TEST_F(SerialTest, CloseDuringAPendingReadIsQuietAndTheComponentReopens) {
   EXPECT_EQ(hangupEvents, 0);
 }
 
-TEST_F(SerialTest, FarEndGoneRaisesOneHangupAndTheWorkerIdles) {
+TEST_P(SerialTest, FarEndGoneRaisesOneHangupAndTheWorkerIdles) {
   comm.OpenPort();
   pty.CloseMaster();
   ASSERT_TRUE(WaitUntil([&] { return hangupEvents > 0; }));
@@ -313,7 +317,7 @@ TEST_F(SerialTest, FarEndGoneRaisesOneHangupAndTheWorkerIdles) {
   EXPECT_EQ(hangupEvents, 1);
 }
 
-TEST_F(SerialTest, HandlerMayCloseThePortOnHangup) {
+TEST_P(SerialTest, HandlerMayCloseThePortOnHangup) {
   comm.OnRequestHangup = [this] {
     ++hangupEvents;
     comm.ClosePort();
@@ -324,7 +328,7 @@ TEST_F(SerialTest, HandlerMayCloseThePortOnHangup) {
   EXPECT_FALSE(comm.IsOpen());
 }
 
-TEST_F(SerialTest, LinePropertiesReachTheDeviceAtOnce) {
+TEST_P(SerialTest, LinePropertiesReachTheDeviceAtOnce) {
   struct Case {
     const char* name;
     std::function<void(TComm&)> change;
@@ -370,7 +374,7 @@ TEST_F(SerialTest, LinePropertiesReachTheDeviceAtOnce) {
   }
 }
 
-TEST_F(SerialTest, UnchangedValuesAndParityAreOnlyStored) {
+TEST_P(SerialTest, UnchangedValuesAndParityAreOnlyStored) {
   comm.OpenPort();
   ASSERT_EQ(pty.SlaveSpeed(), B9600);
 
@@ -390,6 +394,11 @@ TEST_F(SerialTest, UnchangedValuesAndParityAreOnlyStored) {
   ASSERT_TRUE(WaitUntil([&] { return pty.SlaveSpeed() == B2400; }));
   EXPECT_NE(pty.SlaveSettings().c_cflag & PARODD, 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Worker, SerialTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "OwnThread" : "OwnerThread"; });
+INSTANTIATE_TEST_SUITE_P(Worker, SerialThreadTest, ::testing::Values(true),
+                         [](const auto&) { return std::string("OwnThread"); });
 
 }  // namespace
 }  // namespace tessel

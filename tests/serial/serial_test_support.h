@@ -126,10 +126,12 @@ inline bool WaitUntil(const std::function<bool()>& done,
   return true;
 }
 
-// A TComm on a fresh pseudo-terminal, set up the way the communication master uses it.
-class SerialTest : public ::testing::Test {
+// A TComm on a fresh pseudo-terminal, set up the way the communication master uses it; the
+// parameter says whether its worker runs on a thread of its own.
+class SerialTest : public ::testing::TestWithParam<bool> {
  protected:
   SerialTest() {
+    comm.SetWorkerThread(GetParam());
     comm.SetCommName(pty.Path());
     comm.SetOutx_XonXoffFlow(false);
     comm.SetInx_XonXoffFlow(false);
