@@ -1,6 +1,10 @@
 #include "log/csv_writer.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "model/gbk.h"
 
@@ -33,28 +37,64 @@ std::string CsvLine(const std::vector<std::string>& cells, const std::vector<boo
   return line;
 }
 
+namespace {
+
+constexpr std::size_t kBlockBytes = 64 * 1024;
+
+}  // namespace
+
 CsvResult WriteCsv(const std::string& path, const CsvTable& table,
-                   const std::function<void(std::size_t, std::size_t)>& progress) {
+                   const std::function<bool(std::size_t, std::size_t)>& progress) {
   CsvResult result;
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) {
     result.Status = CsvStatus::CannotCreate;
+    result.Error = std::strerror(errno);
     return result;
   }
-  if (progress) progress(0, table.RowCount);
+  std::setvbuf(f, nullptr, _IONBF, 0);  // the blocks below are the buffer
+  std::string block;
+  block.reserve(kBlockBytes + 4096);
+  std::size_t inBlock = 0;   // lines collected and not yet written
+  std::uintmax_t good = 0;   // bytes of whole lines known to be in the file
+  // Writes the collected lines; on failure the file is cut back to the last whole line.
+  const auto writeBlock = [&]() {
+    if (block.empty()) return true;
+    if (std::fwrite(block.data(), 1, block.size(), f) != block.size()) {
+      result.Status = CsvStatus::WriteFailed;
+      result.Error = std::strerror(errno);
+      return false;
+    }
+    good += block.size();
+    result.RowsWritten += inBlock;
+    block.clear();
+    inBlock = 0;
+    return true;
+  };
+
+  bool go = !progress || progress(0, table.RowCount);
   std::vector<std::string> cells(table.ColumnVisible.size());
-  for (std::size_t r = 0; r < table.RowCount; ++r) {
+  for (std::size_t r = 0; go && r < table.RowCount; ++r) {
     for (std::size_t c = 0; c < cells.size(); ++c)
       cells[c] = table.ColumnVisible[c] && table.Cell ? table.Cell(r, c) : std::string();
-    std::string line = Utf8ToGbk(CsvLine(cells, table.ColumnVisible)) + "\r\n";
-    if (std::fwrite(line.data(), 1, line.size(), f) != line.size() || std::fflush(f) != 0) {
-      result.Status = CsvStatus::WriteFailed;
-      break;
-    }
-    ++result.RowsWritten;
-    if (progress) progress(result.RowsWritten, table.RowCount);
+    block += Utf8ToGbk(CsvLine(cells, table.ColumnVisible));
+    block += "\r\n";
+    ++inBlock;
+    if (block.size() >= kBlockBytes && !writeBlock()) break;
+    go = !progress || progress(r + 1, table.RowCount);
   }
-  if (std::fclose(f) != 0 && result.Status == CsvStatus::Ok) result.Status = CsvStatus::WriteFailed;
+  if (result.Status == CsvStatus::Ok) {
+    if (!go) result.Status = CsvStatus::Cancelled;
+    writeBlock();
+  }
+  if (std::fclose(f) != 0 && result.Status != CsvStatus::WriteFailed) {
+    result.Status = CsvStatus::WriteFailed;
+    result.Error = std::strerror(errno);
+  }
+  if (result.Status == CsvStatus::WriteFailed) {
+    std::error_code ec;  // a device such as /dev/full has no size to cut back to
+    if (std::filesystem::is_regular_file(path, ec)) std::filesystem::resize_file(path, good, ec);
+  }
   return result;
 }
 

@@ -19,12 +19,14 @@ struct CsvTable {
 enum class CsvStatus {
   Ok,            // every row written
   CannotCreate,  // the file could not be created or emptied; nothing written
-  WriteFailed,   // a write failed (e.g. disk full); the lines before it are in the file
+  WriteFailed,   // a write failed (e.g. disk full); the whole lines before it are in the file
+  Cancelled,     // the progress callback asked to stop; the whole lines before it are in the file
 };
 
 struct CsvResult {
   CsvStatus Status = CsvStatus::Ok;
-  std::size_t RowsWritten = 0;
+  std::size_t RowsWritten = 0;  // whole lines in the file, the header line included
+  std::string Error;            // the system's reason when creating or writing failed
   bool Ok() const { return Status == CsvStatus::Ok; }
 };
 
@@ -38,11 +40,11 @@ std::string CsvCell(const std::string& text);
 // One line of the file without its line end, still UTF-8: each visible cell followed by ",".
 std::string CsvLine(const std::vector<std::string>& cells, const std::vector<bool>& visible);
 
-// Writes the table to path (an existing file is replaced), converting to GBK and flushing each
-// line before the next. progress(written, total) is called with 0 before the first line and after
-// each line written.
-CsvResult WriteCsv(
-    const std::string& path, const CsvTable& table,
-    const std::function<void(std::size_t written, std::size_t total)>& progress = {});
+// Writes the table to path (an existing file is replaced), converting to GBK. Lines are collected
+// and written in blocks of about 64 KB; whatever happens, the file ends with a whole line.
+// progress(done, total) is called with 0 before the first line and after each line; returning
+// false cancels the export after that line.
+CsvResult WriteCsv(const std::string& path, const CsvTable& table,
+                   const std::function<bool(std::size_t done, std::size_t total)>& progress = {});
 
 }  // namespace tessel

@@ -21,4 +21,9 @@ class Prompter;
 CsvResult ExportGrid(QWidget* parent, Prompter& prompter, uint8_t language, const CsvTable& table,
                      const QString& suggestedName = {});
 
+// The same after the save dialog: writes to path (".csv" already applied) behind the progress
+// window and tells the operator when it did not write every row.
+CsvResult ExportGridToFile(QWidget* parent, Prompter& prompter, uint8_t language,
+                           const CsvTable& table, const QString& path);
+
 }  // namespace tessel

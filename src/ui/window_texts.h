@@ -79,6 +79,21 @@ inline constexpr UiText AboutPurpose{"UPS 与逆变器串口监控",
 inline constexpr UiText AboutBus{"RS-232 单机或 RS-485 总线(地址 1 至 252)",
                                  "RS-232, or an RS-485 bus with addresses 1 to 252"};
 
+// ---- grid export -------------------------------------------------------------------------------
+inline constexpr UiText ExportRunning{"正在汇出......", "Remitting......"};
+inline constexpr UiText ExportCancel{"取消", "Cancel"};
+// %1 file, %2 the system's reason
+inline constexpr UiText ExportCannotCreate{"无法创建文件 %1：%2", "Cannot create the file %1: %2"};
+// %1 file, %2 rows written, %3 rows in all, %4 the system's reason
+inline constexpr UiText ExportWriteFailed{
+    "写入文件 %1 失败（已写入 %2 / %3 行）：%4\n文件中只保留失败前写完的整行。",
+    "Writing %1 failed after %2 of %3 rows: %4\nThe file holds only the whole lines written "
+    "before the failure."};
+// %1 file, %2 rows written, %3 rows in all
+inline constexpr UiText ExportCancelled{"汇出已取消（已写入 %2 / %3 行）：%1\n文件中只有已写完的整行。",
+                                        "Export cancelled after %2 of %3 rows: %1\nThe file holds "
+                                        "only the whole lines written."};
+
 }  // namespace txt
 
 // Where a text goes on a control.

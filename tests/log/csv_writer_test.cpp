@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 
 #include "log/temp_folder.h"
@@ -59,7 +62,10 @@ TEST(CsvWriter, WritesVisibleColumnsWithTrailingCommasCrLfAndGbk) {
                        {true, true, false, true});
   std::vector<std::pair<size_t, size_t>> progress;
   CsvResult r = WriteCsv(path.string(), table,
-                         [&](size_t done, size_t total) { progress.emplace_back(done, total); });
+                         [&](size_t done, size_t total) {
+                           progress.emplace_back(done, total);
+                           return true;
+                         });
   EXPECT_TRUE(r.Ok());
   EXPECT_EQ(r.RowsWritten, 3u);
   EXPECT_EQ(ReadText(path),
@@ -86,11 +92,66 @@ TEST(CsvWriter, ReportsFailuresInsteadOfSuccess) {
   EXPECT_EQ(missingFolder.RowsWritten, 0u);
   EXPECT_EQ(WriteCsv(folder.Path().string(), table).Status, CsvStatus::CannotCreate);
 
-  size_t calls = 0;
-  CsvResult full = WriteCsv("/dev/full", table, [&](size_t, size_t) { ++calls; });
+  CsvResult full = WriteCsv("/dev/full", table);
   EXPECT_EQ(full.Status, CsvStatus::WriteFailed);
   EXPECT_EQ(full.RowsWritten, 0u);
-  EXPECT_EQ(calls, 1u);  // only the initial (0, total)
+  EXPECT_FALSE(full.Error.empty());
+}
+
+// Many rows: the file is written in blocks, and whatever stops it leaves whole lines only.
+class CsvWriterBlocks : public ::testing::Test {
+ protected:
+  static constexpr size_t kRows = 20000;  // about 600 KB
+  CsvTable Big() const {
+    CsvTable t;
+    t.RowCount = kRows;
+    t.ColumnVisible = {true, true};
+    t.Cell = [](size_t r, size_t c) {
+      return c == 0 ? std::to_string(r) : std::string("2024-03-05 10:00:00 市电供电");
+    };
+    return t;
+  }
+  // The file holds exactly the first `rows` lines of the table.
+  void ExpectWholeLines(const std::string& text, size_t rows) {
+    size_t lines = 0, pos = 0;
+    while ((pos = text.find("\r\n", pos)) != std::string::npos) {
+      ++lines;
+      pos += 2;
+    }
+    EXPECT_EQ(lines, rows);
+    ASSERT_GE(text.size(), 2u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    EXPECT_EQ(text.rfind("\r\n" + std::to_string(rows - 1) + ","), text.rfind("\r\n", text.size() - 3));
+  }
+  testing::TempFolder folder;
+  std::string path = (folder / "big.csv").string();
+};
+
+TEST_F(CsvWriterBlocks, CancelKeepsTheLinesBefore) {
+  CsvResult r = WriteCsv(path, Big(), [](size_t done, size_t) { return done < 12345; });
+  EXPECT_EQ(r.Status, CsvStatus::Cancelled);
+  EXPECT_EQ(r.RowsWritten, 12345u);
+  ExpectWholeLines(ReadText(path), 12345);
+}
+
+TEST_F(CsvWriterBlocks, FileSizeLimitLeavesNoHalfLine) {
+  // The process may not grow a file beyond 100,000 bytes: the second block fails part-way.
+  struct rlimit old {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 100000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  CsvResult r = WriteCsv(path, Big());
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(r.Status, CsvStatus::WriteFailed);
+  EXPECT_FALSE(r.Error.empty());
+  const std::string text = ReadText(path);
+  EXPECT_LE(text.size(), 100000u);
+  EXPECT_GT(r.RowsWritten, 0u);
+  ExpectWholeLines(text, r.RowsWritten);
 }
 
 }  // namespace

@@ -30,6 +30,7 @@
 #include "ui/device_tree.h"
 #include "ui/main_window.h"
 #include "ui/new_equip_dialog.h"
+#include "ui/progress_dialog.h"
 #include "ui/prompter.h"
 #include "ui/property_dialog.h"
 #include "ui/widgets/mode_diagram.h"
@@ -223,6 +224,9 @@ void RenderLanguage(int language, const std::string& port) {
     Save(&property, "property_" + lang);
     TFrmAbout about(language, TESSEL_VERSION, nullptr, nullptr);
     Save(&about, "about_" + lang);
+    TfrmProgress progress(language, &window);
+    progress.SetProgress(41872, 96000);
+    Save(&progress, "export_progress_" + lang);
     host.Stop();
   }
 
