@@ -1,6 +1,10 @@
 #include "ui/device_page.h"
 
 #include <QGridLayout>
+#include <QImage>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,6 +27,7 @@
 #include "ui/widgets/charge_pipe.h"
 #include "ui/widgets/led_bar.h"
 #include "ui/widgets/mode_diagram.h"
+#include "ui/widgets/value_text.h"
 #include "ui/window_texts.h"
 
 namespace tessel {
@@ -42,25 +47,24 @@ constexpr int kFaultDiagram = 6;
 constexpr int kBarWidth = 26;  // the load bars
 constexpr int kBarHeight = 190;  // points between two time labels on a chart's x axis
 
-const char* kValueStyle =
-    "background-color: black; color: #7CFC00; font-weight: bold; padding: 1px 4px;";
-
 const char* kDiagramNames[DevicePage::kDiagrams] = {
     "GIFStandbyMode", "GIFOnlineMode", "GIFBypassMode", "GIFBattMode",
     "GIFEconomyMode", "GIFTestMode",   "GIFFaltMode"};
 
 // A value text: bold light green on black.
-QLabel* ValueLabel(QWidget* parent, const QString& name, const QString& initial,
-                   Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter) {
-  QLabel* l = NewLabel(parent, name, initial);
-  l->setStyleSheet(kValueStyle);
-  l->setAlignment(align);
-  l->setFixedHeight(22);
-  return l;
+ValueText* ValueLabel(QWidget* parent, const QString& name, const QString& initial,
+                      Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter) {
+  auto* v = new ValueText(initial, align, parent);
+  v->setObjectName(name);
+  return v;
 }
 
 void SetText(QLabel* label, const QString& text) {
   if (label->text() != text) label->setText(text);
+}
+
+void SetText(ValueText* value, const QString& text) {
+  value->setText(text);
 }
 
 QString Hex4(uint16_t w) {
@@ -242,6 +246,28 @@ QWidget* DevicePage::BuildRealTimePage() {
   innerPages_->setObjectName("PageControl2");
   innerPages_->addTab(BuildDataTab(), QString());
   innerPages_->addTab(BuildSketchTab(), QString());
+  // Opaque pages: a value that changes repaints its own spot of the page, not the tab frame
+  // behind it (which the raster engine draws with helper threads, waking them every refresh).
+  // They are filled with the colour the style gives the frame's inside, read off a small drawing
+  // of that frame.
+  QImage frame(24, 24, QImage::Format_ARGB32);
+  frame.fill(Qt::transparent);
+  {
+    QPainter p(&frame);
+    QStyleOptionTabWidgetFrame option;
+    option.initFrom(innerPages_);
+    option.rect = frame.rect();
+    innerPages_->style()->drawPrimitive(QStyle::PE_FrameTabWidget, &option, &p, innerPages_);
+  }
+  const QColor inside = frame.pixelColor(12, 12);
+  for (int i = 0; i < innerPages_->count(); ++i) {
+    QWidget* tab = innerPages_->widget(i);
+    if (inside.alpha() != 255) break;  // a style with a see-through frame: leave them as they are
+    QPalette palette = tab->palette();
+    palette.setColor(QPalette::Window, inside);
+    tab->setPalette(palette);
+    tab->setAutoFillBackground(true);
+  }
   v->addWidget(innerPages_, 1);
   v->addWidget(BuildSwitchAndAlarm());
   return page;
@@ -309,7 +335,7 @@ QWidget* DevicePage::BuildDataTab() {
     const char* caption;
     const char* value;
     const char* unit;
-    QLabel** label;
+    ValueText** label;
     QWidget** keep;
   };
   const Panel list[] = {

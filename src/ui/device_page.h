@@ -26,6 +26,7 @@ class AngularGauge;
 class ChargePipe;
 class LedBar;
 class ModeDiagram;
+class ValueText;
 
 // The tree's icons.
 enum TreeImage : int { kImageQuiet = 0, kImageOk = 1, kImageTrouble = 2, kImagePage = 3 };
@@ -115,13 +116,13 @@ class DevicePage {
   std::array<AngularGauge*, 3> inputGauges_{};
   std::array<AngularGauge*, 3> outputGauges_{};
   std::array<LedBar*, 3> loadBars_{};
-  std::array<QLabel*, 3> stInputV_{};
-  std::array<QLabel*, 3> stOutputV_{};
-  std::array<QLabel*, 3> stLoadPer_{};
-  QLabel* stOutputFreq_ = nullptr;
-  QLabel* stDCInputV_ = nullptr;
-  QLabel* stBattLivingTime_ = nullptr;
-  QLabel* stBattCapa_ = nullptr;
+  std::array<ValueText*, 3> stInputV_{};
+  std::array<ValueText*, 3> stOutputV_{};
+  std::array<ValueText*, 3> stLoadPer_{};
+  ValueText* stOutputFreq_ = nullptr;
+  ValueText* stDCInputV_ = nullptr;
+  ValueText* stBattLivingTime_ = nullptr;
+  ValueText* stBattCapa_ = nullptr;
   QWidget* pnlBattCapa_ = nullptr;
   QWidget* pnlBattLivingTime_ = nullptr;
   QLabel* stComStatus_ = nullptr;
@@ -135,8 +136,8 @@ class DevicePage {
   QLabel* lbSysState_ = nullptr;
   QLabel* lbSysAlarm_ = nullptr;
   QLabel* lblUpsState_ = nullptr;
-  QLabel* stInputPowerSupply_ = nullptr;
-  QLabel* stUpsPowerSupply_ = nullptr;
+  ValueText* stInputPowerSupply_ = nullptr;
+  ValueText* stUpsPowerSupply_ = nullptr;
   QPlainTextEdit* memoAlarm_ = nullptr;
   QChartView* chart1_ = nullptr;
   QChartView* chart2_ = nullptr;

@@ -14,6 +14,7 @@
 #include "model/texts.h"
 #include "ui/widgets/charge_pipe.h"
 #include "ui/widgets/mode_diagram.h"
+#include "ui/widgets/value_text.h"
 
 namespace tessel {
 namespace {
@@ -141,7 +142,11 @@ class DevicePageTest : public ::testing::Test {
     EXPECT_NE(found, nullptr) << name;
     return found;
   }
-  QString Text(const char* label) const { return Find<QLabel>(label)->text(); }
+  QString Text(const char* name) const {
+    QWidget* w = Find<QWidget>(name);
+    if (auto* value = qobject_cast<ValueText*>(w)) return value->text();
+    return qobject_cast<QLabel*>(w)->text();
+  }
 
   DevicePage page;
 };
