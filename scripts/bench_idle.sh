@@ -72,9 +72,10 @@ start_sim() {  # start_sim HOME ADDRS PROTOCOL
 # WINDOWED=1 also measures the windowed program, on a virtual display of its own.
 WINDOWED=${WINDOWED:-0}
 if [ "$WINDOWED" = 1 ]; then
-  XDISPLAY=:$((90 + $$ % 9))
-  Xvfb "$XDISPLAY" -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
-  sleep 1
+  # Xvfb picks a free display number and writes it to the file.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$WORK/display" > /dev/null 2>&1 &
+  for _ in $(seq 50); do [ -s "$WORK/display" ] && break; sleep 0.1; done
+  XDISPLAY=:$(tr -d '[:space:]' < "$WORK/display")
 fi
 
 for n in $UNITS; do
