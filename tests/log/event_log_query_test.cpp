@@ -126,6 +126,21 @@ TEST_F(EventLogQueryTest, PartialRecordIgnoredAndMissingFileGivesNothing) {
   EXPECT_TRUE(QueryEventLog((folder / "none.dat").string(), {}, 0).empty());
 }
 
+TEST_F(EventLogQueryTest, AQueryThatIsNoLongerWantedStopsEarly) {
+  // 10,000 records: the walk is asked whether to go on every few thousand records.
+  std::vector<TEventRec> recs(10000, Rec(EncodeDateTime(2024, 7, 1), 1, 0, 22));
+  WriteLog(path, recs);
+  int asked = 0;
+  bool stopped = false;
+  auto rows = QueryEventEntries(path.string(), {}, 0, [&] { return ++asked < 2; }, &stopped);
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(asked, 2);
+  EXPECT_LT(rows.size(), recs.size());
+  rows = QueryEventEntries(path.string(), {}, 0, [] { return true; }, &stopped);
+  EXPECT_FALSE(stopped);
+  EXPECT_EQ(rows.size(), recs.size());
+}
+
 TEST(EventLogQuery, HeaderAndPrefixByLanguage) {
   EXPECT_EQ(EventLogHeader(1), (GridRow{"序号", "时间", "设备地址", "事件"}));
   EXPECT_EQ(EventLogHeader(0), (GridRow{"Index", "Time", "Address", "Event"}));
