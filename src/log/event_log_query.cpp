@@ -209,6 +209,21 @@ void SortEventEntries(std::vector<EventLogEntry>& rows, int column, bool descend
     }
     keyed[i] = {key, static_cast<uint32_t>(i)};
   }
+  // Rows straight from the file are in reverse order of their numbers and times, and a re-sort
+  // often finds them in order already: both cost one pass instead of a sort.
+  const auto before = [descending](double a, double b) { return descending ? a > b : a < b; };
+  bool inOrder = true, reversed = true;
+  for (size_t i = 1; i < keyed.size() && (inOrder || reversed); ++i) {
+    if (before(keyed[i].key, keyed[i - 1].key))
+      inOrder = false;
+    else
+      reversed = false;  // a tie too: reversing would swap equal rows
+  }
+  if (inOrder) return;
+  if (reversed) {
+    std::reverse(rows.begin(), rows.end());
+    return;
+  }
   // Ties broken by the old position: stable in both directions.
   std::sort(keyed.begin(), keyed.end(), [descending](const Keyed& a, const Keyed& b) {
     if (a.key != b.key) return descending ? a.key > b.key : a.key < b.key;

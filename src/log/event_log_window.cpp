@@ -127,22 +127,22 @@ TFrmEventLog::TFrmEventLog(Host& host, Prompter& prompter, QWidget* parent)
   // The timer runs only when the log has news: an idle viewer wakes nobody.
   connect(&host_, &Host::eventAppended, this, &TFrmEventLog::EventAppended);
 
-  worker_ = std::make_unique<EventQueryWorker>([this](const EventQueryWorker::Job& job,
-                                                      EventRows rows) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, id = job.Id, col = job.SortCol, desc = job.SortDesc, rows = std::move(rows)] {
-          RowsArrived(id, col, desc, rows);
-        },
-        Qt::QueuedConnection);
-  });
+  worker_ =
+      std::make_unique<EventQueryWorker>([this](const EventQueryWorker::Job& job, EventRows rows) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, id = job.Id, col = job.SortCol, desc = job.SortDesc, rows = std::move(rows)] {
+              RowsArrived(id, col, desc, rows);
+            },
+            Qt::QueuedConnection);
+      });
 }
 
 TFrmEventLog::~TFrmEventLog() = default;
 
 TFrmEventLog* TFrmEventLog::Open(Host& host, Prompter& prompter, QWidget* parent) {
-  auto* viewer = parent ? parent->findChild<TFrmEventLog*>(QString(), Qt::FindDirectChildrenOnly)
-                        : nullptr;
+  auto* viewer =
+      parent ? parent->findChild<TFrmEventLog*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
   if (!viewer) {
     viewer = new TFrmEventLog(host, prompter, parent);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
@@ -389,7 +389,8 @@ void TFrmEventLog::RowsArrived(uint64_t job, int sortCol, bool sortDesc, EventRo
 void TFrmEventLog::ShowSortState() {
   QHeaderView* header = grdEvntRec_->horizontalHeader();
   header->setSortIndicatorShown(true);
-  header->setSortIndicator(shownSortCol_, shownSortDesc_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+  header->setSortIndicator(shownSortCol_,
+                           shownSortDesc_ ? Qt::DescendingOrder : Qt::AscendingOrder);
   const bool debug = host_.Ctx().comm.Debug.DbgShow != 0;
   if (debug)
     edt1_->setText(QString("FSortCol:%1    FSortDir: %2")
@@ -453,7 +454,7 @@ CsvTable TFrmEventLog::ExportTable() const {
   for (int c = 0; c < kEventLogColumns; ++c)
     table.ColumnVisible[c] = !grdEvntRec_->isColumnHidden(c);
   table.Cell = [rows, language, header = EventLogHeader(language)](std::size_t row,
-                                                                      std::size_t column) {
+                                                                   std::size_t column) {
     if (row == 0) return column < header.size() ? header[column] : std::string();
     return EventLogCell((*rows)[row - 1], static_cast<int>(column), language);
   };

@@ -67,16 +67,16 @@ double At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
 // when asked: the time stamp arithmetic is not ready during static initialisation.
 std::vector<TEventRec> TenRecords() {
   return {
-    Rec(At(2023, 12, 31, 23, 59, 59), 0, 0, 20),  // 10 program started
-    Rec(At(2024, 3, 1, 8, 0, 0), 5, 0, 22),       // 9  communication established
-    Rec(At(2024, 3, 5, 9, 0, 0), 5, 1, 4),        // 8  "Online"
-    Rec(At(2024, 3, 5, 10, 0, 0), 7, 2, 9, 1),    // 7  "Fan fault" appeared
-    Rec(At(2024, 3, 5, 11, 0, 0), 7, 2, 9, 0),    // 6  ... and cleared
-    Rec(At(2024, 3, 5, 11, 30, 0), 5, 2, 9999, 1),  // 5  unknown alarm: no row
-    Rec(At(2024, 3, 5, 12, 0, 0), 5, 0, 18),        // 4  communication lost
-    Rec(At(2024, 3, 5, 12, 0, 1), 5, 2, 9999, 0),   // 3  unknown alarm cleared: no row
-    Rec(At(2024, 4, 2, 0, 0, 0), 12, 1, 5),         // 2  "Battery Status"
-    Rec(At(2024, 4, 2, 0, 0, 5), 0, 0, 21),         // 1  program closed
+      Rec(At(2023, 12, 31, 23, 59, 59), 0, 0, 20),    // 10 program started
+      Rec(At(2024, 3, 1, 8, 0, 0), 5, 0, 22),         // 9  communication established
+      Rec(At(2024, 3, 5, 9, 0, 0), 5, 1, 4),          // 8  "Online"
+      Rec(At(2024, 3, 5, 10, 0, 0), 7, 2, 9, 1),      // 7  "Fan fault" appeared
+      Rec(At(2024, 3, 5, 11, 0, 0), 7, 2, 9, 0),      // 6  ... and cleared
+      Rec(At(2024, 3, 5, 11, 30, 0), 5, 2, 9999, 1),  // 5  unknown alarm: no row
+      Rec(At(2024, 3, 5, 12, 0, 0), 5, 0, 18),        // 4  communication lost
+      Rec(At(2024, 3, 5, 12, 0, 1), 5, 2, 9999, 0),   // 3  unknown alarm cleared: no row
+      Rec(At(2024, 4, 2, 0, 0, 0), 12, 1, 5),         // 2  "Battery Status"
+      Rec(At(2024, 4, 2, 0, 0, 5), 0, 0, 21),         // 1  program closed
   };
 }
 
@@ -119,7 +119,9 @@ class EventLogWindowTest : public ::testing::Test {
     Settle();
     return *window_;
   }
-  void Settle() { ASSERT_TRUE(RunUntil([this] { return !window_->Busy(); }, 20000)); }
+  void Settle() {
+    ASSERT_TRUE(RunUntil([this] { return !window_->Busy(); }, 20000));
+  }
 
   template <class T>
   T* Find(const char* name) const {
@@ -181,9 +183,9 @@ TEST_F(EventLogWindowTest, FiltersAndNumbersFromTheEndOfTheFile) {
       {M::Month, QDate(2024, 5, 1), 0, {}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << static_cast<int>(c.mode) << " "
-                                      << c.date.toString(Qt::ISODate).toStdString() << " @"
-                                      << c.address);
+    SCOPED_TRACE(::testing::Message()
+                 << static_cast<int>(c.mode) << " " << c.date.toString(Qt::ISODate).toStdString()
+                 << " @" << c.address);
     Query(c.mode, c.date, c.address);
     EXPECT_EQ(Numbers(), c.numbers);
   }
@@ -206,7 +208,9 @@ TEST_F(EventLogWindowTest, ModeEnablesTheDateControlsWithoutAQuery) {
   struct Case {
     int mode;
     bool year, month, date;
-  } const cases[] = {{0, false, false, false}, {3, true, true, true}, {1, true, false, false},
+  } const cases[] = {{0, false, false, false},
+                     {3, true, true, true},
+                     {1, true, false, false},
                      {2, true, true, false}};
   for (const Case& c : cases) {
     Find<QRadioButton>(kModeButtons[c.mode])->click();
@@ -352,21 +356,20 @@ TEST_F(EventLogWindowTest, TextsInBothLanguages) {
   };
   for (const Texts& c : cases) {
     Open(c.language);
-    const QStringList shown = {
-        window_->windowTitle(),
-        Find<QGroupBox>("rdViewMode")->title(),
-        Find<QRadioButton>("rdViewModeAll")->text(),
-        Find<QRadioButton>("rdViewModeYear")->text(),
-        Find<QRadioButton>("rdViewModeMonth")->text(),
-        Find<QRadioButton>("rdViewModeDate")->text(),
-        Find<QCheckBox>("CheckBox1")->text(),
-        Find<QLabel>("lblYear")->text(),
-        Find<QLabel>("lblMonth")->text(),
-        Find<QLabel>("lblDate")->text(),
-        Find<QPushButton>("btnSearch")->text(),
-        Find<QPushButton>("bsSkinButton1")->text(),
-        Find<QPushButton>("bsSkinButton2")->text(),
-        Find<QPushButton>("btnClear")->text()};
+    const QStringList shown = {window_->windowTitle(),
+                               Find<QGroupBox>("rdViewMode")->title(),
+                               Find<QRadioButton>("rdViewModeAll")->text(),
+                               Find<QRadioButton>("rdViewModeYear")->text(),
+                               Find<QRadioButton>("rdViewModeMonth")->text(),
+                               Find<QRadioButton>("rdViewModeDate")->text(),
+                               Find<QCheckBox>("CheckBox1")->text(),
+                               Find<QLabel>("lblYear")->text(),
+                               Find<QLabel>("lblMonth")->text(),
+                               Find<QLabel>("lblDate")->text(),
+                               Find<QPushButton>("btnSearch")->text(),
+                               Find<QPushButton>("bsSkinButton1")->text(),
+                               Find<QPushButton>("bsSkinButton2")->text(),
+                               Find<QPushButton>("btnClear")->text()};
     EXPECT_EQ(shown, c.controls);
     QStringList headers;
     for (int col = 0; col < 4; ++col)
@@ -390,8 +393,8 @@ TEST_F(EventLogWindowTest, ExportTakesTheRowsInTheOrderShown) {
   // The table is a copy: a later search does not change what is being written.
   Query(EventViewMode::All, QDate(2024, 3, 5));
   const fs::path out = home_ / "events.csv";
-  const CsvResult result = ExportGridToFile(nullptr, prompter_, 0, table,
-                                            QString::fromStdString(out.string()));
+  const CsvResult result =
+      ExportGridToFile(nullptr, prompter_, 0, table, QString::fromStdString(out.string()));
   ASSERT_TRUE(result.Ok());
   const auto bytes = ReadBytes(out);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
