@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,11 +42,44 @@ bool StampHasDate(double stamp);
 // "Address", "Event".
 GridRow EventLogHeader(uint8_t language);
 
-// Rows of the live file at filePath that match the filter, in file order. Each row holds four
-// cells: the number (newest record of the file = 1, counting every record with a date, so
-// filtered-out records leave gaps), the time "yyyy-mm-dd hh:mm:ss", the address (empty for 0)
-// and the text. Records without a date or without text give no row. A file that cannot be
-// opened gives no rows. A trailing partial record is ignored.
+// One row of the viewer, kept compact (a log can hold millions): the fields its columns show.
+// The cells are formatted only when they are displayed (EventLogCell).
+struct EventLogEntry {
+  double Time = 0;
+  std::int64_t Number = 0;  // newest record of the file = 1
+  std::int32_t Code = 0;
+  std::uint8_t Address = 0;
+  std::uint8_t Kind = 0;
+  std::uint8_t AlarmState = 255;
+};
+
+enum EventLogColumn { kEventColNumber = 0, kEventColTime, kEventColAddress, kEventColText };
+constexpr int kEventLogColumns = 4;
+
+// The records of the live file at filePath that match the filter, in file order, numbered from
+// the end: the newest record of the file is 1 and every record with a date counts, so
+// filtered-out records leave gaps. Records without a date or without text give no row; a
+// trailing partial record is ignored. A file that cannot be opened gives no rows. keepGoing, when
+// set, is asked every few thousand records; when it says false the walk stops, the rows found so
+// far are returned and *stopped (when given) is set.
+std::vector<EventLogEntry> QueryEventEntries(const std::string& filePath,
+                                             const EventLogFilter& filter, uint8_t language,
+                                             const std::function<bool()>& keepGoing = {},
+                                             bool* stopped = nullptr);
+
+// The text of one cell as the grid shows it: the number in decimal, the time
+// "yyyy-mm-dd hh:mm:ss", the address in decimal (empty for 0, the program's own events), the
+// event text. Empty for a column the grid does not have.
+std::string EventLogCell(const EventLogEntry& entry, int column, uint8_t language);
+
+// Sorts the rows by one column on its typed value: number, time stamp, address (the program's
+// own events, whose address cell is empty, after every address, as text sorts after numbers) or
+// the event text by its bytes. Stable: equal cells keep their order in both directions. A column
+// the grid does not have leaves the rows as they are.
+void SortEventEntries(std::vector<EventLogEntry>& rows, int column, bool descending,
+                      uint8_t language);
+
+// The rows of QueryEventEntries as text, four cells each.
 std::vector<GridRow> QueryEventLog(const std::string& filePath, const EventLogFilter& filter,
                                    uint8_t language);
 

@@ -51,8 +51,8 @@ bool WriteRecordAt(const fs::path& file, std::int64_t index, const std::uint8_t*
   return ok && !f.fail();
 }
 
-bool ForEachRecord(const fs::path& file, int recSize, std::int64_t maxRecords,
-                   const std::function<void(const std::uint8_t*)>& visit) {
+bool ForEachRecordWhile(const fs::path& file, int recSize, std::int64_t maxRecords,
+                        const std::function<bool(const std::uint8_t*)>& visit) {
   std::ifstream f(file, std::ios::binary);
   if (!f.is_open()) return false;
   constexpr std::int64_t kRecordsPerBlock = 2048;
@@ -65,12 +65,20 @@ bool ForEachRecord(const fs::path& file, int recSize, std::int64_t maxRecords,
     size_t have = carried + static_cast<size_t>(f.gcount());
     size_t whole = have / recSize;
     for (size_t i = 0; i < whole && (maxRecords < 0 || visited < maxRecords); ++i, ++visited)
-      visit(reinterpret_cast<const std::uint8_t*>(block.data() + i * recSize));
+      if (!visit(reinterpret_cast<const std::uint8_t*>(block.data() + i * recSize))) return false;
     carried = have - whole * recSize;
     if (carried) std::copy(block.data() + whole * recSize, block.data() + have, block.data());
     if (!f) break;
   }
   return true;
+}
+
+bool ForEachRecord(const fs::path& file, int recSize, std::int64_t maxRecords,
+                   const std::function<void(const std::uint8_t*)>& visit) {
+  return ForEachRecordWhile(file, recSize, maxRecords, [&visit](const std::uint8_t* bytes) {
+    visit(bytes);
+    return true;
+  });
 }
 
 bool CopyToNewFile(const fs::path& from, const fs::path& to) {

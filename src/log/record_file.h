@@ -29,6 +29,10 @@ bool WriteRecordAt(const std::filesystem::path& file, std::int64_t index, const 
 // are visited (negative: no limit). False when the file cannot be opened.
 bool ForEachRecord(const std::filesystem::path& file, int recSize, std::int64_t maxRecords,
                    const std::function<void(const std::uint8_t*)>& visit);
+// The same walk, stopped as soon as visit returns false (a query that was replaced by a newer
+// one). False when the file cannot be opened or the walk was stopped.
+bool ForEachRecordWhile(const std::filesystem::path& file, int recSize, std::int64_t maxRecords,
+                        const std::function<bool(const std::uint8_t*)>& visit);
 
 // Copies from to a file that must not exist yet (it is never overwritten). The copy counts only
 // when it was written completely and has the size of the source; a failed copy is removed.

@@ -28,4 +28,9 @@ bool MessageBoxPrompter::Ask(QWidget* parent, const QString& text) {
                                QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool MessageBoxPrompter::AskWarning(QWidget* parent, const QString& caption, const QString& text) {
+  return QMessageBox::warning(parent, caption, text, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) == QMessageBox::Yes;
+}
+
 }  // namespace tessel

@@ -21,6 +21,12 @@ class Prompter {
   virtual void Tell(QWidget* parent, MessageKind kind, const QString& text) = 0;
   // A question with the buttons Yes and No; true for Yes.
   virtual bool Ask(QWidget* parent, const QString& text) = 0;
+  // A warning with its own caption and the buttons Yes and No, No pre-selected; true for Yes.
+  // For questions whose Yes destroys data.
+  virtual bool AskWarning(QWidget* parent, const QString& caption, const QString& text) {
+    (void)caption;
+    return Ask(parent, text);
+  }
 };
 
 // The real message boxes, titled with the application title.
@@ -28,6 +34,7 @@ class MessageBoxPrompter : public Prompter {
  public:
   void Tell(QWidget* parent, MessageKind kind, const QString& text) override;
   bool Ask(QWidget* parent, const QString& text) override;
+  bool AskWarning(QWidget* parent, const QString& caption, const QString& text) override;
 };
 
 }  // namespace tessel

@@ -94,6 +94,28 @@ inline constexpr UiText ExportCancelled{"汇出已取消（已写入 %2 / %3 行
                                         "Export cancelled after %2 of %3 rows: %1\nThe file holds "
                                         "only the whole lines written."};
 
+// ---- event log viewer --------------------------------------------------------------------------
+inline constexpr UiText EventLogTitle{"事件日志", "Event Log"};
+inline constexpr UiText EventViewModeCaption{"查询时间范围", "Search Type"};
+inline constexpr UiText EventViewAll{"全部", "All"};
+inline constexpr UiText EventViewYear{"按年", "Year"};
+inline constexpr UiText EventViewMonth{"按月", "Month"};
+inline constexpr UiText EventViewDate{"按日", "Date"};
+inline constexpr UiText EventByAddress{"指定设备地址:", "Specify Equipment Address:"};
+inline constexpr UiText YearLabel{"年", "Year"};
+inline constexpr UiText MonthLabel{"月", "Month"};
+inline constexpr UiText DateLabel{"日", "Date"};
+inline constexpr UiText EventSearch{"查询", "Search"};
+inline constexpr UiText EventRefresh{"刷新", "Refresh"};
+inline constexpr UiText EventExport{"汇出", "Export"};
+inline constexpr UiText EventClear{"清空数据库", "Clear Database"};
+inline constexpr UiText EventClearQuestion{"是否清除掉所有的事件记录？",
+                                           "Are you sure Delete all records ? "};
+inline constexpr UiText EventClearCaption{"请确定", "Confirm"};
+// Accessible names of the controls that show no text of their own.
+inline constexpr UiText EventBusy{"正在查询", "Searching"};
+inline constexpr UiText DebugLine{"调试信息", "Debug information"};
+
 }  // namespace txt
 
 // Where a text goes on a control.

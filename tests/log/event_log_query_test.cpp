@@ -126,6 +126,57 @@ TEST_F(EventLogQueryTest, PartialRecordIgnoredAndMissingFileGivesNothing) {
   EXPECT_TRUE(QueryEventLog((folder / "none.dat").string(), {}, 0).empty());
 }
 
+TEST_F(EventLogQueryTest, AQueryThatIsNoLongerWantedStopsEarly) {
+  // 10,000 records: the walk is asked whether to go on every few thousand records.
+  std::vector<TEventRec> recs(10000, Rec(EncodeDateTime(2024, 7, 1), 1, 0, 22));
+  WriteLog(path, recs);
+  int asked = 0;
+  bool stopped = false;
+  auto rows = QueryEventEntries(
+      path.string(), {}, 0, [&] { return ++asked < 2; }, &stopped);
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(asked, 2);
+  EXPECT_LT(rows.size(), recs.size());
+  rows = QueryEventEntries(
+      path.string(), {}, 0, [] { return true; }, &stopped);
+  EXPECT_FALSE(stopped);
+  EXPECT_EQ(rows.size(), recs.size());
+}
+
+TEST(EventLogQuery, SortIsStableOnTypedValues) {
+  // Rows named by their number; the address decides, ties keep the order they had.
+  const auto rows = [](std::vector<std::pair<int, int>> numberAndAddress) {
+    std::vector<EventLogEntry> out;
+    for (auto [n, a] : numberAndAddress) {
+      EventLogEntry e;
+      e.Number = n;
+      e.Address = static_cast<uint8_t>(a);
+      out.push_back(e);
+    }
+    return out;
+  };
+  struct Case {
+    std::vector<EventLogEntry> in;
+    bool descending;
+    std::vector<int64_t> numbers;
+  } const cases[] = {
+      // Address 0 (an empty cell) after every address, as text after numbers.
+      {rows({{1, 0}, {2, 12}, {3, 5}, {4, 0}, {5, 5}}), false, {3, 5, 2, 1, 4}},
+      {rows({{1, 0}, {2, 12}, {3, 5}, {4, 0}, {5, 5}}), true, {1, 4, 2, 3, 5}},
+      // Reversed but for one tie: the tied rows must keep their order.
+      {rows({{1, 9}, {2, 7}, {3, 7}, {4, 2}}), false, {4, 2, 3, 1}},
+      {rows({{1, 9}, {2, 7}, {3, 2}}), false, {3, 2, 1}},
+      {rows({{1, 2}, {2, 7}, {3, 7}}), false, {1, 2, 3}},
+  };
+  for (const Case& c : cases) {
+    auto sorted = c.in;
+    SortEventEntries(sorted, kEventColAddress, c.descending, 0);
+    std::vector<int64_t> numbers;
+    for (const auto& e : sorted) numbers.push_back(e.Number);
+    EXPECT_EQ(numbers, c.numbers);
+  }
+}
+
 TEST(EventLogQuery, HeaderAndPrefixByLanguage) {
   EXPECT_EQ(EventLogHeader(1), (GridRow{"序号", "时间", "设备地址", "事件"}));
   EXPECT_EQ(EventLogHeader(0), (GridRow{"Index", "Time", "Address", "Event"}));

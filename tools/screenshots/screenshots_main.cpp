@@ -24,6 +24,8 @@
 
 #include "app/device_list_file.h"
 #include "app/host_qt.h"
+#include "log/event_log.h"
+#include "log/event_log_window.h"
 #include "model/ups_info.h"
 #include "ui/about_dialog.h"
 #include "ui/device_page.h"
@@ -33,10 +35,10 @@
 #include "ui/progress_dialog.h"
 #include "ui/prompter.h"
 #include "ui/property_dialog.h"
-#include "ui/widgets/mode_diagram.h"
 #include "ui/widgets/angular_gauge.h"
 #include "ui/widgets/charge_pipe.h"
 #include "ui/widgets/led_bar.h"
+#include "ui/widgets/mode_diagram.h"
 #include "ui/window_texts.h"
 
 namespace {
@@ -240,6 +242,70 @@ void RenderLanguage(int language, const std::string& port) {
              QMessageBox::Warning, QMessageBox::Ok, "device_list_damaged_" + lang);
 }
 
+// A day and a half of events of three units: start, communication, state changes, alarms and their
+// recoveries, a lost unit, and the program's stop.
+void WriteEventLog(const std::string& path) {
+  struct Ev {
+    int day, h, m, s, addr, kind, code, alarm;
+  } const events[] = {
+      {11, 8, 0, 0, 0, 0, 20, 255},   {11, 8, 0, 2, 1, 0, 22, 255},
+      {11, 8, 0, 3, 2, 0, 22, 255},   {11, 8, 0, 4, 3, 0, 22, 255},
+      {11, 8, 0, 5, 1, 1, 4, 255},    {11, 8, 0, 6, 2, 1, 4, 255},
+      {11, 8, 0, 7, 3, 1, 1, 255},    {11, 9, 12, 40, 2, 2, 9, 1},
+      {11, 9, 30, 5, 2, 2, 9, 0},     {11, 13, 2, 11, 1, 1, 5, 255},
+      {11, 13, 2, 12, 1, 2, 21, 1},   {11, 13, 9, 58, 1, 1, 4, 255},
+      {11, 13, 9, 59, 1, 2, 21, 0},   {11, 17, 45, 0, 3, 0, 18, 255},
+      {11, 18, 1, 30, 3, 0, 22, 255}, {11, 18, 1, 31, 3, 1, 3, 255},
+      {11, 18, 1, 31, 3, 2, 2, 1},    {11, 18, 20, 0, 3, 2, 2, 0},
+      {11, 18, 20, 1, 3, 1, 4, 255},  {11, 23, 59, 0, 0, 0, 21, 255},
+      {12, 7, 58, 0, 0, 0, 20, 255},  {12, 7, 58, 2, 1, 0, 22, 255},
+      {12, 7, 58, 3, 2, 0, 22, 255},  {12, 7, 58, 5, 1, 1, 8, 255},
+      {12, 10, 15, 20, 2, 1, 6, 255}, {12, 10, 25, 20, 2, 1, 4, 255},
+      {12, 11, 3, 9, 1, 2, 12, 1},
+  };
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  for (const Ev& e : events) {
+    TEventRec r;
+    r.Time = EncodeDateTime(2024, 6, e.day, e.h, e.m, e.s);
+    r.Address = static_cast<uint8_t>(e.addr);
+    r.Kind = static_cast<uint8_t>(e.kind);
+    r.Code = e.code;
+    r.AlarmState = static_cast<uint8_t>(e.alarm);
+    const auto bytes = EncodeEventRec(r);
+    f.write(reinterpret_cast<const char*>(bytes.data()), kEventRecSize);
+  }
+}
+
+void RenderEventLog(int language, const std::string& port) {
+  const QString lang = language == 1 ? "zh" : "en";
+  SilentPrompter prompter;
+  QTemporaryDir dir;
+  const std::string home = dir.path().toStdString();
+  PrepareHome(home, port, language, 2);
+  Host host(MakeProgramPaths(home));
+  host.Start();
+  WriteEventLog(host.Core().EventLog().FilePath());
+  host.Core().EventLog().Changed = 0;
+  TFrmEventLog viewer(host, prompter);
+  viewer.Today = [] { return QDate(2024, 6, 12); };
+  const auto settle = [&viewer] {
+    viewer.show();
+    while (viewer.Busy()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  };
+  settle();
+  Save(&viewer, "event_log_" + lang);
+  // By address, newest first within an address, with the debug line.
+  host.Ctx().comm.Debug.DbgShow = kFlagOn;
+  viewer.HeaderPressed(0);
+  settle();
+  viewer.HeaderPressed(2);
+  settle();
+  Save(&viewer, "event_log_by_address_debug_" + lang);
+  MessageBox(Tr(txt::EventClearQuestion, language), QMessageBox::Warning,
+             QMessageBox::Yes | QMessageBox::No, "event_log_clear_question_" + lang);
+  host.Stop();
+}
+
 void RenderModeDiagrams();
 // The painted widgets on their own, each in several states with its value written under it.
 void RenderWidgets() {
@@ -326,6 +392,7 @@ int main(int argc, char** argv) {
   for (int language : {1, 0}) {
     RenderLanguage(language, name);
     RenderDevicePages(language, name);
+    RenderEventLog(language, name);
   }
   RenderModeDiagrams();
   RenderWidgets();
