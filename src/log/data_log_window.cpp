@@ -247,23 +247,30 @@ void TFrmDataLog::RunQuery() {
   model_->SetRows(nullptr);
   grdRecData_->horizontalHeader()->setSortIndicatorShown(false);
   lastFilter_ = CurrentFilter();
+  querying_ = true;
   ShowBusy(&txt::QueryRunning);
   runner_->Start(
       [filter = lastFilter_](DataLogJobControl& c) { return RunDataLogQuery(filter, c); },
       [this](std::shared_ptr<const DataLogRows> rows) {
+        querying_ = false;
         model_->SetRows(std::move(rows));
         ShowBusy(nullptr);
+      },
+      [this](std::shared_ptr<const DataLogRows> first) {
+        // The first matches of a large month while the rest is still being read.
+        model_->SetRows(std::move(first));
+        ShowCount();
       });
 }
 
 void TFrmDataLog::SortByColumn(int column) {
   if (column < 0 || column >= kDataLogColumns) return;
-  if (runner_->Busy() && model_->rowCount() == 0) return;  // a query is filling the grid
+  if (querying_) return;  // the grid is still being filled
   if (column == sortCol_)
     sortDesc_ = !sortDesc_;
   else
     sortCol_ = static_cast<uint8_t>(column);
-  if (edt1_->isVisible())
+  if (!edt1_->isHidden())
     edt1_->setText(
         QString("FSortCol:%1    FSortDir: %2").arg(sortCol_).arg(sortDesc_ ? "DEC" : "ASC"));
   auto rows = model_->Rows();
@@ -289,11 +296,15 @@ void TFrmDataLog::SortByColumn(int column) {
 
 void TFrmDataLog::StopJob() {
   runner_->Cancel();
+  // A stopped query would leave only part of the month on view: show none of it rather than
+  // a count that looks complete. A stopped sort leaves the rows in the order they had.
+  if (querying_) model_->SetRows(nullptr);
+  querying_ = false;
   ShowBusy(nullptr);
 }
 
 bool TFrmDataLog::Busy() const {
-  return runner_->Busy();
+  return runner_->Busy() || model_->Growing();
 }
 
 void TFrmDataLog::ShowBusy(const UiText* what) {
@@ -323,7 +334,9 @@ void TFrmDataLog::UpdateBusy() {
 }
 
 void TFrmDataLog::ShowCount() {
-  lblCount_->setText(Tr(txt::RowsFound, language_).arg(model_->rowCount()));
+  // No count while a query still reads: the rows shown so far are only the first ones.
+  const std::size_t count = model_->Rows() ? model_->Rows()->Count() : 0;
+  lblCount_->setText(querying_ ? QString() : Tr(txt::RowsFound, language_).arg(count));
 }
 
 CsvTable TFrmDataLog::ExportTable() const {
@@ -365,6 +378,7 @@ void TFrmDataLog::OpenMonthDelete() {
   // The grid lets go of the month file first, so that a month on view can be deleted where an
   // open file cannot; the query runs again when the dialog closes.
   runner_->Cancel();
+  querying_ = false;
   model_->SetRows(nullptr);
   ShowBusy(nullptr);
   TFrmDelDataRec dialog(language_, host_.Paths().RecordDir, prompter_, this);

@@ -41,7 +41,7 @@ class TFrmDataLog : public QDialog {
   // Sorts by a column: the sort column again flips the direction, another one becomes the sort
   // column in the direction kept from before. Ignored while a query runs.
   void SortByColumn(int column);
-  // Stops a running query or sort; the grid keeps what it showed before it.
+  // Stops a running query (the grid is left empty) or sort (the grid keeps its order).
   void StopJob();
   bool Busy() const;
   TRecFilter CurrentFilter() const;
@@ -72,6 +72,7 @@ class TFrmDataLog : public QDialog {
   uint8_t sortCol_ = 0;
   bool sortDesc_ = false;
   bool shownOnce_ = false;
+  bool querying_ = false;
   TRecFilter lastFilter_;
 
   QGroupBox* rdDataViewMode_;

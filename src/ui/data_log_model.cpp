@@ -40,52 +40,80 @@ std::shared_ptr<const DataLogRows> RunDataLogQuery(const TRecFilter& filter,
                                                    DataLogJobControl& control) {
   auto month = DataLogMonthMap::Open(QString::fromStdString(filter.FileName));
   if (!month) return nullptr;
-  auto rows = std::make_shared<DataLogRows>();
-  rows->Month = month;
   const int64_t n = month->Records();
   control.Total = n;
+  auto matches = std::make_shared<std::vector<uint32_t>>();
+  // Room for every record up front: growing by doubling would copy and hold up to twice as much.
+  matches->reserve(static_cast<std::size_t>(n));
   for (int64_t start = 0; start < n; start += kSlice) {
     if (control.Cancel) return nullptr;
     const int64_t end = std::min(n, start + kSlice);
     for (int64_t i = start; i < end; ++i)
       if (DataLogMatches(filter, DecodeDataRec(month->RecordBytes(i))))
-        rows->Positions.push_back(static_cast<uint32_t>(i));
+        matches->push_back(static_cast<uint32_t>(i));
     control.Done = end;
+    if (control.Preview && !matches->empty() && end < n) {
+      auto first = std::make_shared<DataLogRows>();
+      first->Month = month;
+      first->Matches = first->Shown = std::make_shared<std::vector<uint32_t>>(*matches);
+      control.Preview(std::move(first));
+      control.Preview = nullptr;
+    }
   }
-  rows->Positions.shrink_to_fit();
+  matches->shrink_to_fit();
+  auto rows = std::make_shared<DataLogRows>();
+  rows->Month = month;
+  rows->Matches = rows->Shown = std::move(matches);
   return rows;
 }
 
 std::shared_ptr<const DataLogRows> SortDataLogRows(const DataLogRows& rows, int column,
                                                    bool descending, DataLogJobControl& control) {
-  const std::size_t n = rows.Count();
+  const std::vector<uint32_t>& matches = *rows.Matches;
+  const std::size_t n = matches.size();
   control.Total = static_cast<int64_t>(n);
-  // Key and position side by side: the sort walks one array instead of the mapped month. The
-  // position breaks ties, which keeps equal cells in file order whatever the direction.
+  // Keys are read in file order, front to back through the month, whatever order is shown now;
+  // the position breaks ties, so equal cells stay in file order in both directions and the
+  // order before this sort does not matter. Key and position side by side: the sort walks one
+  // array instead of the mapped month.
   std::vector<std::pair<uint64_t, uint32_t>> keyed(n);
   for (std::size_t start = 0; start < n; start += kSlice) {
     if (control.Cancel) return nullptr;
     const std::size_t end = std::min(n, start + static_cast<std::size_t>(kSlice));
     for (std::size_t r = start; r < end; ++r) {
-      const uint64_t key = DataLogSortKey(rows.Record(r), column);
-      keyed[r] = {descending ? ~key : key, rows.Positions[r]};
+      const uint64_t key =
+          DataLogSortKey(DecodeDataRec(rows.Month->RecordBytes(matches[r])), column);
+      keyed[r] = {descending ? ~key : key, matches[r]};
     }
     control.Done = static_cast<int64_t>(end);
   }
   control.Total = 0;  // the sort itself reports no progress
   std::sort(keyed.begin(), keyed.end());
   if (control.Cancel) return nullptr;
+  auto shown = std::make_shared<std::vector<uint32_t>>();
+  shown->reserve(n);
+  for (const auto& k : keyed) shown->push_back(k.second);
   auto sorted = std::make_shared<DataLogRows>();
   sorted->Month = rows.Month;
-  sorted->Positions.reserve(n);
-  for (const auto& k : keyed) sorted->Positions.push_back(k.second);
+  sorted->Matches = rows.Matches;
+  sorted->Shown = std::move(shown);
   return sorted;
 }
 
-void DataLogJobRunner::Start(Job job, Done done) {
+void DataLogJobRunner::Start(Job job, Done done, Done preview) {
   Cancel();
   const uint64_t generation = ++generation_;
   control_ = std::make_shared<DataLogJobControl>();
+  if (preview) {
+    control_->Preview = [this, generation, preview](std::shared_ptr<const DataLogRows> rows) {
+      QMetaObject::invokeMethod(
+          this,
+          [this, generation, preview, rows = std::move(rows)] {
+            if (generation == generation_) preview(rows);
+          },
+          Qt::QueuedConnection);
+    };
+  }
   busy_ = true;
   thread_ = std::thread([this, generation, control = control_, job = std::move(job),
                          done = std::move(done)]() mutable {
@@ -124,18 +152,45 @@ int DataLogJobRunner::Percent() const {
 }
 
 DataLogModel::DataLogModel(uint8_t language, QObject* parent)
-    : QAbstractTableModel(parent), language_(language), header_(DataLogHeader(language)) {}
+    : QAbstractTableModel(parent), language_(language), header_(DataLogHeader(language)) {
+  growTimer_ = new QTimer(this);
+  growTimer_->setInterval(0);
+  connect(growTimer_, &QTimer::timeout, this, &DataLogModel::Grow);
+}
 
 void DataLogModel::SetRows(std::shared_ptr<const DataLogRows> rows) {
+  const int before = shown_;  // the rows the view knows; the same count costs it nothing
   beginResetModel();
   rows_ = std::move(rows);
   cachedRow_ = SIZE_MAX;
+  const int total = Total();
+  shown_ = total == before ? total : std::min(total, rowsPerStep_);
   endResetModel();
+  if (Growing())
+    growTimer_->start();
+  else
+    growTimer_->stop();
+}
+
+void DataLogModel::Grow() {
+  const int total = Total();
+  if (shown_ >= total) {
+    growTimer_->stop();
+    return;
+  }
+  const int next = total - shown_ > rowsPerStep_ ? shown_ + rowsPerStep_ : total;
+  beginInsertRows({}, shown_, next - 1);
+  shown_ = next;
+  endInsertRows();
+  if (!Growing()) growTimer_->stop();
+}
+
+int DataLogModel::Total() const {
+  return rows_ ? static_cast<int>(std::min<std::size_t>(rows_->Count(), INT_MAX)) : 0;
 }
 
 int DataLogModel::rowCount(const QModelIndex& parent) const {
-  if (parent.isValid() || !rows_) return 0;
-  return static_cast<int>(std::min<std::size_t>(rows_->Count(), INT_MAX));
+  return parent.isValid() ? 0 : shown_;
 }
 
 int DataLogModel::columnCount(const QModelIndex& parent) const {

@@ -229,9 +229,14 @@ TEST(DataLogQuery, SortKeyFollowsTheGridOrderOfTheCells) {
         const std::string ta = DataLogCell(a, column), tb = DataLogCell(b, column);
         const uint64_t ka = DataLogSortKey(a, column), kb = DataLogSortKey(b, column);
         const int text = CompareCells(ta, tb);
-        if (text < 0) EXPECT_LT(ka, kb) << column << ": " << ta << " < " << tb;
-        if (text > 0) EXPECT_GT(ka, kb) << column << ": " << ta << " > " << tb;
-        if (ka == kb) EXPECT_EQ(ta, tb) << column;
+        if (text < 0) {
+          EXPECT_LT(ka, kb) << column << ": " << ta << " < " << tb;
+        } else if (text > 0) {
+          EXPECT_GT(ka, kb) << column << ": " << ta << " > " << tb;
+        }
+        if (ka == kb) {
+          EXPECT_EQ(ta, tb) << column;
+        }
       }
     }
   }
