@@ -218,7 +218,8 @@ void TFrmDataLog::ApplyTexts() {
   const QFontMetrics cellFont(grdRecData_->font());
   for (int c = 0; c < kDataLogColumns; ++c) {
     const QString title = model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    int width = std::max(c == 0 ? 130 : 60, headerFont.horizontalAdvance(title) + 16);
+    // Room for the title and the sort arrow beside it.
+    int width = std::max(c == 0 ? 130 : 60, headerFont.horizontalAdvance(title) + 30);
     if (c == 0) width = std::max(width, cellFont.horizontalAdvance("0000-00-00 00:00:00") + 16);
     header->resizeSection(c, width);
   }

@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -290,6 +291,12 @@ void RenderDataLogWindows(int language) {
     viewer.SortByColumn(2);
     while (viewer.Busy()) QApplication::processEvents(QEventLoop::AllEvents, 20);
     Save(&viewer, "data_log_sorted_" + lang);
+    // The busy state as a query starts, drawn before the worker can answer.
+    viewer.RunQuery();
+    viewer.layout()->activate();
+    const QString busy = g_out + "/data_log_busy_" + lang + ".png";
+    if (viewer.grab().save(busy)) ++g_written;
+    while (viewer.Busy()) QApplication::processEvents(QEventLoop::AllEvents, 20);
   }
   TFrmDataLogSet settings(host);
   Save(&settings, "data_log_setting_" + lang);
