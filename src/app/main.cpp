@@ -13,6 +13,8 @@
 #include "app/host_qt.h"
 #include "app/program_folder.h"
 #include "app/single_instance_qt.h"
+#include "log/data_log_set_dialog.h"
+#include "log/data_log_window.h"
 #include "log/event_log_window.h"
 #include "ui/main_window.h"
 #include "ui/prompter.h"
@@ -37,6 +39,15 @@ int RunWindows(const tessel::ProgramPaths& paths, tessel::SingleInstance& guard)
   tessel::TFrmMain window(host, prompter);
   tessel::WindowSeams seams;
   seams.EventLog = [&] { tessel::TFrmEventLog::Open(host, prompter, &window); };
+  // Created anew at each opening, modal, centred on the main window.
+  seams.DataLog = [&] {
+    tessel::TFrmDataLog viewer(host, prompter, &window);
+    viewer.exec();
+  };
+  seams.LogSetting = [&] {
+    tessel::TFrmDataLogSet dialog(host, &window);
+    dialog.exec();
+  };
   window.SetSeams(seams);
   guard.OnActivate = [&window] { window.BringToFront(); };
   // SIGINT or SIGTERM: an orderly stop without the exit question (the program-stop event is

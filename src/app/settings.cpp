@@ -324,7 +324,9 @@ void ReadUserParaIni(const std::string& path, Settings& s) {
   p.CommLostCnt = ini.Byte("CommMast", "CommLostCnt", 10);
   s.Language = ini.Byte("Language", "Language", 0);
   s.RecInterval = ini.Int("DataLog", "RecInterval", 600);
-  if (s.RecInterval < 50) s.RecInterval = 50;
+  // 0 is how logging switched off is stored; it must stay off after a restart. Anything else
+  // below the shortest interval becomes the shortest interval.
+  if (s.RecInterval != 0 && s.RecInterval < 50) s.RecInterval = 50;
 }
 
 void WriteUserParaIni(const std::string& path, const Settings& s) {

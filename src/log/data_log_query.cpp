@@ -118,18 +118,64 @@ TRecFilter MakeDataLogFilter(const std::string& recordDir, bool dateMode, uint16
   return f;
 }
 
+bool DataLogMatches(const TRecFilter& filter, const TDataRec& rec) {
+  if (filter.Address != 0 && rec.Address != filter.Address) return false;
+  if (!StampHasDate(rec.Time)) return false;
+  if (filter.Day != 0) {
+    DateTimeParts d = DecodeDateTime(rec.Time);
+    if (d.Year != filter.Year || d.Month != filter.Month || d.Day != filter.Day) return false;
+  }
+  return true;
+}
+
 bool ForEachDataLogMatch(const TRecFilter& filter,
                          const std::function<void(const TDataRec&)>& visit) {
   return ForEachRecord(filter.FileName, kDataRecSize, -1, [&](const uint8_t* bytes) {
     TDataRec rec = DecodeDataRec(bytes);
-    if (!StampHasDate(rec.Time)) return;
-    if (filter.Day != 0) {
-      DateTimeParts d = DecodeDateTime(rec.Time);
-      if (d.Year != filter.Year || d.Month != filter.Month || d.Day != filter.Day) return;
-    }
-    if (filter.Address != 0 && rec.Address != filter.Address) return;
-    visit(rec);
+    if (DataLogMatches(filter, rec)) visit(rec);
   });
+}
+
+namespace {
+
+// Finite doubles onto unsigned integers in the same order; everything stays below kTextKey.
+uint64_t NumberKey(double v) {
+  if (v == 0) v = 0;  // -0 and 0 show alike
+  uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return (bits & 0x8000000000000000ULL) ? ~bits : bits | 0x8000000000000000ULL;
+}
+
+constexpr uint64_t kTextKey = 0xFFF0000000000000ULL;  // the key +infinity would have
+
+uint64_t MeasureKey(double v) {
+  if (std::isnan(v)) return kTextKey + 3;                // "NAN"
+  if (std::isinf(v)) return kTextKey + (v < 0 ? 1 : 2);  // "-INF", "INF"
+  return NumberKey(v);
+}
+
+}  // namespace
+
+uint64_t DataLogSortKey(const TDataRec& rec, int column) {
+  const uint8_t* b = rec.Block.data();
+  switch (column) {
+    case 0:
+      return NumberKey(rec.Time);  // the text "yyyy-mm-dd hh:mm:ss" orders as the time does
+    case 1:
+      return NumberKey(rec.Address);
+    case 13: {
+      auto capa = static_cast<int32_t>(static_cast<uint32_t>(b[88]) | uint32_t{b[89]} << 8 |
+                                       uint32_t{b[90]} << 16 | uint32_t{b[91]} << 24);
+      return capa > 0 ? NumberKey(capa) : kTextKey;  // an empty cell
+    }
+    case 14: {
+      auto minutes = static_cast<uint16_t>(b[92] | b[93] << 8);
+      return minutes != 0 ? NumberKey(minutes) : kTextKey;
+    }
+    default:
+      if (column >= 2 && column <= 12) return MeasureKey(GetF64(b + 8 * (column - 2)));
+      return kTextKey;
+  }
 }
 
 std::vector<TDataRec> QueryDataLog(const TRecFilter& filter) {

@@ -29,6 +29,10 @@ std::string DataLogMonthPath(const std::string& recordDir, uint16_t year, uint16
 TRecFilter MakeDataLogFilter(const std::string& recordDir, bool dateMode, uint16_t year,
                              uint16_t month, uint16_t day, bool byAddress, uint16_t address);
 
+// True when the record passes the filter's date (Day 0: any day of the file) and address tests.
+// A record whose time has no calendar date never matches.
+bool DataLogMatches(const TRecFilter& filter, const TDataRec& rec);
+
 // Calls visit for each matching record of filter.FileName in file order, reading in blocks so that
 // a month file of any size can be walked; a trailing partial record and records whose time has no
 // calendar date are skipped. False (nothing visited) when the file cannot be opened.
@@ -42,6 +46,11 @@ std::vector<TDataRec> QueryDataLog(const TRecFilter& filter);
 std::string DataLogCell(const TDataRec& rec, int column);
 GridRow DataLogRowCells(const TDataRec& rec);
 GridRow DataLogHeader(uint8_t language);
+
+// Sort key of a record's cell in one column (0..14), ordered as the grid sorts: cells that show a
+// number before cells that show text, numbers by their typed value (not their rounded text), text
+// by its bytes ("" < "-INF" < "INF" < "NAN"). Compare keys as unsigned integers.
+uint64_t DataLogSortKey(const TDataRec& rec, int column);
 
 // value rounded to at most `precision` significant digits and `digits` decimals (halves away from
 // zero) in fixed notation with exactly `digits` decimals; a value with more than `precision`

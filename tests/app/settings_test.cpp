@@ -82,7 +82,9 @@ TEST_F(SettingsFile, ReadsValuesAndAppliesDefaultsAndRules) {
          s.Language = 1;
          s.RecInterval = 1200;
        }},
-      {"RecInterval 0 (logging off) reads as 50", "[DataLog]\nRecInterval=0\n",
+      {"RecInterval 0 (logging off) stays off", "[DataLog]\nRecInterval=0\n",
+       [](Settings& s) { s.RecInterval = 0; }},
+      {"RecInterval 1 reads as 50", "[DataLog]\nRecInterval=1\n",
        [](Settings& s) { s.RecInterval = 50; }},
       {"RecInterval 49 reads as 50", "[DataLog]\nRecInterval=49\n",
        [](Settings& s) { s.RecInterval = 50; }},
@@ -176,7 +178,7 @@ TEST_F(SettingsFile, WriteCreatesTheFileInTableOrder) {
   Settings back;
   ReadUserParaIni(path_, back);
   Settings want = Sample();
-  want.RecInterval = 50;  // logging switched off comes back as the shortest interval
+  // want.RecInterval stays 0: logging switched off stays off after a restart
   ExpectSame(back, want, "round trip");
 }
 

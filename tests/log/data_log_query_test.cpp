@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
+#include <limits>
 
 #include "log/temp_folder.h"
 
@@ -194,6 +196,50 @@ TEST(DataLogQuery, ListsAndDeletesMonthFiles) {
   EXPECT_TRUE(fs::exists(folder / "EventLog.dat"));
   EXPECT_EQ(ListDataLogMonths(dir), (std::vector<std::string>{"DataLog2024_04"}));
   EXPECT_TRUE(ListDataLogMonths((folder / "missing").string()).empty());
+}
+
+}  // namespace
+}  // namespace tessel
+
+namespace tessel {
+namespace {
+
+// The typed sort key must order cells as the grid orders their texts (numbers before text,
+// numbers by value), refining only ties of the rounded text.
+TEST(DataLogQuery, SortKeyFollowsTheGridOrderOfTheCells) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  std::vector<TDataRec> recs;
+  const double volts[] = {-5.0, 0.0, -0.0, 9.96, 10.0, 220.04, 220.06, 123456.0, nan, inf, -inf};
+  const int32_t capas[] = {0, -3, 5, 100, 0, 7, 1, 2, 3, 4, 6};
+  const uint16_t minutes[] = {0, 1, 65535, 0, 12, 3, 0, 9, 2, 4, 5};
+  for (size_t i = 0; i < std::size(volts); ++i) {
+    TUpsInfo u{};
+    u.InputV_A = volts[i];
+    u.LoadPer_B = volts[i];
+    u.BattCapa = capas[i];
+    u.BattLivingTime = minutes[i];
+    recs.push_back(
+        Rec(EncodeDateTime(2024, 3, 1 + static_cast<int>(i % 3), 0, 0, static_cast<int>(i)),
+            static_cast<uint8_t>(250 - i * 20), u));
+  }
+  for (int column : {0, 1, 2, 9, 13, 14}) {
+    for (const auto& a : recs) {
+      for (const auto& b : recs) {
+        const std::string ta = DataLogCell(a, column), tb = DataLogCell(b, column);
+        const uint64_t ka = DataLogSortKey(a, column), kb = DataLogSortKey(b, column);
+        const int text = CompareCells(ta, tb);
+        if (text < 0) {
+          EXPECT_LT(ka, kb) << column << ": " << ta << " < " << tb;
+        } else if (text > 0) {
+          EXPECT_GT(ka, kb) << column << ": " << ta << " > " << tb;
+        }
+        if (ka == kb) {
+          EXPECT_EQ(ta, tb) << column;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

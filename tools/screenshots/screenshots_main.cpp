@@ -7,10 +7,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <cmath>
@@ -24,6 +28,10 @@
 
 #include "app/device_list_file.h"
 #include "app/host_qt.h"
+#include "log/data_log.h"
+#include "log/data_log_set_dialog.h"
+#include "log/data_log_window.h"
+#include "log/del_data_rec_dialog.h"
 #include "log/event_log.h"
 #include "log/event_log_window.h"
 #include "model/ups_info.h"
@@ -306,6 +314,65 @@ void RenderEventLog(int language, const std::string& port) {
   host.Stop();
 }
 
+// The data log viewer over a prepared month (three units sampled every minute, one of them on
+// battery for a while), its settings dialog and the monthly delete dialog.
+void RenderDataLogWindows(int language) {
+  const QString lang = language == 1 ? "zh" : "en";
+  SilentPrompter prompter;
+  QTemporaryDir dir;
+  const std::string home = dir.path().toStdString();
+  PrepareHome(home, "/dev/null-port", language, 2);
+  TDataLog log(home + "/Record");
+  for (int minute = 0; minute < 240; ++minute) {
+    for (uint8_t addr = 1; addr <= 3; ++addr) {
+      const bool onBattery = addr == 2 && minute >= 30 && minute < 75;
+      TUpsInfo u = UnitIn(onBattery ? kRunBattery : kRunOnline, addr, std::sin(minute / 9.0));
+      if (addr == 3) u.BattCapa = 0, u.BattLivingTime = 0;  // a unit that reports no battery
+      TDataRec rec;
+      rec.Time = EncodeDateTime(2024, 3, 5, 8, 0, 0) + (minute + addr / 10.0) / 1440.0;
+      rec.Address = addr;
+      rec.Block = MeasureBlock(u);
+      log.Append(rec);
+    }
+  }
+  TDataRec old;
+  old.Time = EncodeDateTime(2024, 2, 12, 9, 30, 0);
+  old.Address = 1;
+  old.Block = MeasureBlock(UnitIn(kRunOnline, 1, 0));
+  log.Append(old);
+
+  Host host(MakeProgramPaths(home));
+  host.Ctx().settings.Language = static_cast<uint8_t>(language);
+  host.Ctx().settings.RecInterval = 600;
+  {
+    TFrmDataLog viewer(host, prompter);
+    viewer.findChild<QSpinBox*>("spedtYearD")->setValue(2024);
+    viewer.findChild<QSpinBox*>("spedtMonthD")->setValue(3);
+    // The offscreen screen is narrow; open the viewer as wide as it opens on a desktop.
+    viewer.resize(viewer.findChild<QTableView*>("grdRecData")->horizontalHeader()->length() + 60,
+                  600);
+    viewer.show();
+    while (viewer.Busy()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    Save(&viewer, "data_log_" + lang);
+    viewer.SortByColumn(2);
+    while (viewer.Busy()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    Save(&viewer, "data_log_sorted_" + lang);
+    // The busy state as a query starts, drawn before the worker can answer.
+    viewer.RunQuery();
+    viewer.layout()->activate();
+    const QString busy = g_out + "/data_log_busy_" + lang + ".png";
+    if (viewer.grab().save(busy)) ++g_written;
+    while (viewer.Busy()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  TFrmDataLogSet settings(host);
+  Save(&settings, "data_log_setting_" + lang);
+  host.Ctx().settings.RecInterval = 0;
+  TFrmDataLogSet settingsOff(host);
+  Save(&settingsOff, "data_log_setting_off_" + lang);
+  TFrmDelDataRec months(static_cast<uint8_t>(language), host.Paths().RecordDir, prompter);
+  Save(&months, "data_log_delete_" + lang);
+}
+
 void RenderModeDiagrams();
 // The painted widgets on their own, each in several states with its value written under it.
 void RenderWidgets() {
@@ -393,6 +460,7 @@ int main(int argc, char** argv) {
     RenderLanguage(language, name);
     RenderDevicePages(language, name);
     RenderEventLog(language, name);
+    RenderDataLogWindows(language);
   }
   RenderModeDiagrams();
   RenderWidgets();
