@@ -24,12 +24,6 @@ namespace {
 
 using namespace tessel;
 
-class QuietPrompter : public Prompter {
- public:
-  void Tell(QWidget*, MessageKind, const QString&) override {}
-  bool Ask(QWidget*, const QString&) override { return false; }
-};
-
 // kB of one line of /proc/self/status ("RssAnon:", "RssFile:").
 double StatusKb(const char* key) {
   std::ifstream f("/proc/self/status");
@@ -82,7 +76,7 @@ struct MonthHome {
     return v;
   }
   QTemporaryDir dir;
-  QuietPrompter prompter;
+  SilentPrompter prompter;
   double longestStepMs = 0;  // the longest the user-interface thread was kept from its events
   std::unique_ptr<Host> host;
 };

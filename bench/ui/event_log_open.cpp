@@ -21,12 +21,6 @@ namespace {
 
 using namespace tessel;
 
-class SilentPrompter : public Prompter {
- public:
-  void Tell(QWidget*, MessageKind, const QString&) override {}
-  bool Ask(QWidget*, const QString&) override { return false; }
-};
-
 // Resident and peak resident memory of this process in MiB.
 void Memory(double& rss, double& peak) {
   std::ifstream f("/proc/self/status");

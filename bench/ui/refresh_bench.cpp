@@ -24,12 +24,6 @@ namespace {
 
 using namespace tessel;
 
-class SilentPrompter : public Prompter {
- public:
-  void Tell(QWidget*, MessageKind, const QString&) override {}
-  bool Ask(QWidget*, const QString&) override { return false; }
-};
-
 // A program folder with a full device list, its port a pseudo-terminal held open here.
 struct FullBus {
   FullBus() {

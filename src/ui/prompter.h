@@ -37,4 +37,12 @@ class MessageBoxPrompter : public Prompter {
   bool AskWarning(QWidget* parent, const QString& caption, const QString& text) override;
 };
 
+// Says nothing and answers No: for programs that draw the windows without a person (screenshots,
+// benchmarks).
+class SilentPrompter : public Prompter {
+ public:
+  void Tell(QWidget*, MessageKind, const QString&) override {}
+  bool Ask(QWidget*, const QString&) override { return false; }
+};
+
 }  // namespace tessel

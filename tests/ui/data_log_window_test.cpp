@@ -30,6 +30,7 @@
 #include "log/temp_folder.h"
 #include "ui/data_log_model.h"
 #include "ui/fake_prompter.h"
+#include "ui/run_until.h"
 
 namespace fs = std::filesystem;
 
@@ -37,16 +38,6 @@ namespace tessel {
 namespace {
 
 using testing::TempFolder;
-
-bool RunUntil(const std::function<bool()>& done, int ms = 20000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
 
 TDataRec Sample(int day, int minute, uint8_t addr, double inV = 220.0, int32_t capa = 90,
                 uint16_t backup = 30) {

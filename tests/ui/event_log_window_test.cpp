@@ -29,6 +29,7 @@
 #include "model/clock.h"
 #include "ui/fake_prompter.h"
 #include "ui/grid_export.h"
+#include "ui/run_until.h"
 
 namespace fs = std::filesystem;
 
@@ -38,16 +39,6 @@ namespace {
 using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
-
-bool RunUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
 
 TEventRec Rec(double time, int addr, int kind, int code, int alarmState = 255) {
   TEventRec r;

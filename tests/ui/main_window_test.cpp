@@ -32,6 +32,7 @@
 #include "model/texts.h"
 #include "ui/device_tree.h"
 #include "ui/fake_prompter.h"
+#include "ui/run_until.h"
 #include "ui/widgets/round_lamp.h"
 #include "ui/window_texts.h"
 
@@ -43,16 +44,6 @@ namespace {
 using testing::ReadBytes;
 using testing::ReadRecordFile;
 using testing::TempFolder;
-
-bool RunUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
 
 bool HasCjk(const QString& s) {
   for (QChar c : s)

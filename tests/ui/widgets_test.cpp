@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "ui/run_until.h"
 #include "ui/widgets/angular_gauge.h"
 #include "ui/widgets/charge_pipe.h"
 #include "ui/widgets/led_bar.h"
@@ -156,16 +157,6 @@ TEST(PipeGeometry, SquaresMoveUpForwardAndDownInReverseAndWrap) {
 }
 
 // --- The widgets ------------------------------------------------------------------------------
-
-bool RunUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
 
 class PaintCounter : public QObject {
  public:

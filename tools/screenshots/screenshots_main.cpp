@@ -53,13 +53,6 @@ namespace {
 
 using namespace tessel;
 
-// Message boxes are rendered on their own below; the windows must not block on them.
-class SilentPrompter : public Prompter {
- public:
-  void Tell(QWidget*, MessageKind, const QString&) override {}
-  bool Ask(QWidget*, const QString&) override { return false; }
-};
-
 QString g_out;
 int g_written = 0;
 
