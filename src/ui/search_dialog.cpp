@@ -164,6 +164,7 @@ void TFrmEquipSearch::BuildLayout() {
   grdAppend_->setObjectName("grdAppend");
   grdAppend_->setColumnWidth(0, kAddrColumnWidth);
   grdAppend_->setColumnWidth(1, kNameColumnWidth);
+  grdAppend_->horizontalHeader()->setStretchLastSection(true);  // names get the spare width
   grdAppend_->setSelectionMode(QAbstractItemView::SingleSelection);
   grdAppend_->verticalHeader()->setDefaultSectionSize(22);
   grdAppend_->setMinimumWidth(kAddrColumnWidth + kNameColumnWidth + 60);
@@ -251,7 +252,11 @@ void TFrmEquipSearch::UpdateSearchControls() {
   btnSearch_->setText(Tr(on ? txt::SearchStop : txt::SearchStart, language_));
   PrgBarSearch_->setVisible(on);
   txtFinished_->setVisible(!on);
-  if (on) PrgBarSearch_->setValue(FSearchAddr);
+  if (on) {
+    PrgBarSearch_->setValue(FSearchAddr);
+    // The address being probed and the last one of the range.
+    PrgBarSearch_->setFormat("%v / " + QString::number(PrgBarSearch_->maximum()));
+  }
 }
 
 void TFrmEquipSearch::SetMode(bool on) {
