@@ -52,8 +52,7 @@ void InsertSorted(QListWidget* list, int value) {
 
 }  // namespace
 
-TFrmEquipSearch::TFrmEquipSearch(Host& host, DeviceTree& tree, Prompter& prompter,
-                                 QWidget* parent)
+TFrmEquipSearch::TFrmEquipSearch(Host& host, DeviceTree& tree, Prompter& prompter, QWidget* parent)
     : QDialog(parent),
       host_(host),
       tree_(tree),
@@ -243,8 +242,8 @@ void TFrmEquipSearch::FillExistingList() {
 }
 
 bool TFrmEquipSearch::Searching() const {
-  return host_.Core().Master().SearchMode() && host_.Core().Master().CurrentSearchHooks() ==
-                                                   static_cast<const SearchHooks*>(this);
+  return host_.Core().Master().SearchMode() &&
+         host_.Core().Master().CurrentSearchHooks() == static_cast<const SearchHooks*>(this);
 }
 
 void TFrmEquipSearch::UpdateSearchControls() {
@@ -306,7 +305,8 @@ void TFrmEquipSearch::DeviceFound(uint8_t address) {
 
 std::vector<int> TFrmEquipSearch::FoundAddresses() const {
   std::vector<int> out;
-  for (int i = 0; i < lstSearched_->count(); ++i) out.push_back(lstSearched_->item(i)->text().toInt());
+  for (int i = 0; i < lstSearched_->count(); ++i)
+    out.push_back(lstSearched_->item(i)->text().toInt());
   return out;
 }
 
@@ -386,8 +386,7 @@ void TFrmEquipSearch::AddClick() {
   std::vector<TEquipRec> recs;
   for (const Row& r : rows) {
     const int addr = ParseAddress(r.addrText);
-    if (addr == 0)
-      return refuse(Tr(txt::SearchBadAddr, language_).arg(r.number).arg(r.addrText));
+    if (addr == 0) return refuse(Tr(txt::SearchBadAddr, language_).arg(r.number).arg(r.addrText));
     if (tree_.IsAddressListed(static_cast<uint8_t>(addr)))
       return refuse(Tr(txt::SearchRowListed, language_).arg(r.number).arg(addr));
     if (!seen.insert(addr).second)

@@ -197,8 +197,7 @@ TEST_F(SearchDialogTest, PickingIntoTheGrid) {
   prompter_.Told.clear();
   Click("btnSelectAll");
   EXPECT_TRUE(prompter_.Told.empty());
-  EXPECT_EQ(GridRows(),
-            (std::vector<std::pair<int, QString>>{{7, "7"}, {12, "12"}, {0, ""}}));
+  EXPECT_EQ(GridRows(), (std::vector<std::pair<int, QString>>{{7, "7"}, {12, "12"}, {0, ""}}));
 
   // Typing into the blank row makes a device row and a new blank row.
   TypeRow("20", "Twenty");
@@ -224,13 +223,19 @@ TEST_F(SearchDialogTest, AppendRefusesTheWholeGridForOneBadRow) {
       {"not a number",
        {{"7", "Seven"}, {"x7", "X"}},
        "The address \"x7\" in row 2 is not valid: it must be a whole number from 1 to 252 !"},
-      {"zero", {{"0", "Zero"}}, "The address \"0\" in row 1 is not valid: it must be a whole "
-                                "number from 1 to 252 !"},
-      {"above the bus", {{"253", "Far"}}, "The address \"253\" in row 1 is not valid: it must be "
-                                          "a whole number from 1 to 252 !"},
-      {"already listed", {{"7", "Seven"}, {"2", "Two"}},
+      {"zero",
+       {{"0", "Zero"}},
+       "The address \"0\" in row 1 is not valid: it must be a whole "
+       "number from 1 to 252 !"},
+      {"above the bus",
+       {{"253", "Far"}},
+       "The address \"253\" in row 1 is not valid: it must be "
+       "a whole number from 1 to 252 !"},
+      {"already listed",
+       {{"7", "Seven"}, {"2", "Two"}},
        "The address 2 in row 2 is already in the device list !"},
-      {"repeated", {{"7", "Seven"}, {"07", "Again"}},
+      {"repeated",
+       {{"7", "Seven"}, {"07", "Again"}},
        "The address 7 in row 2 appears more than once in the list !"},
       {"unstorable name", {{"7", QString::fromUtf8("\xF0\x9F\x98\x80")}}, "*"},
   };
