@@ -18,6 +18,7 @@
 #include "log/event_log_window.h"
 #include "ui/main_window.h"
 #include "ui/prompter.h"
+#include "ui/search_dialog.h"
 
 namespace {
 
@@ -46,6 +47,10 @@ int RunWindows(const tessel::ProgramPaths& paths, tessel::SingleInstance& guard)
   };
   seams.LogSetting = [&] {
     tessel::TFrmDataLogSet dialog(host, &window);
+    dialog.exec();
+  };
+  seams.Search = [&] {
+    tessel::TFrmEquipSearch dialog(host, window.Tree(), prompter, &window);
     dialog.exec();
   };
   window.SetSeams(seams);

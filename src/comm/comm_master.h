@@ -55,6 +55,7 @@ class TCommMaster {
               TDataLog& dataLog, const Clock& clock);
 
   void SetSearchHooks(SearchHooks* hooks) { search_ = hooks; }
+  SearchHooks* CurrentSearchHooks() const { return search_; }
   void SetTraceSink(TraceSink* sink) { trace_ = sink; }
 
   // (Re)opens the port from PortInfo. A SerialPortError of the opening passes to the caller.

@@ -116,6 +116,46 @@ inline constexpr UiText EventClearCaption{"请确定", "Confirm"};
 inline constexpr UiText EventBusy{"正在查询", "Searching"};
 inline constexpr UiText DebugLine{"调试信息", "Debug information"};
 
+// ---- device search -----------------------------------------------------------------------------
+inline constexpr UiText SearchTitle{"设备搜索", "Search Equipment"};
+inline constexpr UiText SearchNetwork{"搜索网络上的设备", "Search Equipment on network"};
+inline constexpr UiText SearchRange{"搜索地址范围", "Range of Searched Address "};
+inline constexpr UiText SearchFrom{"从", "From"};
+inline constexpr UiText SearchTo{"到", "To"};
+inline constexpr UiText SearchStart{"搜索", "Search"};
+inline constexpr UiText SearchStop{"停止", "Stop"};
+inline constexpr UiText SearchFinished{"搜索完毕!", "Search Completed !"};
+inline constexpr UiText SearchFound{"已搜索到", "Searched:"};
+inline constexpr UiText SearchExisting{"已有地址", "Existed"};
+inline constexpr UiText SearchPickOneHint{"只选择被选中项", "Select the selected address only"};
+inline constexpr UiText SearchPickAllHint{"全部选择", "Select all"};
+inline constexpr UiText SearchNameEdit{"编辑新设备名称", "Name Edit"};
+inline constexpr UiText SearchClear{"清除", "Clear"};
+inline constexpr UiText SearchAppend{"添加", "Append"};
+inline constexpr UiText SearchAddrColumn{"地址", "Addr"};
+inline constexpr UiText SearchNameColumn{"设备名", "Name"};
+inline constexpr UiText SearchProgress{"搜索进度", "Search progress"};
+inline constexpr UiText SearchGrid{"新设备列表", "New equipment list"};
+inline constexpr UiText SearchStopFirst{"请先停止搜索再关闭窗口!",
+                                        "Please stop search before close this forms !"};
+inline constexpr UiText SearchAlreadyListed{"系统已有该地址!", "This address is already exists !"};
+inline constexpr UiText SearchAlreadyInGrid{
+    "该地址你已添加到列表,无需再添加!",
+    "You had appended this address to the list,not to append again"};
+inline constexpr UiText SearchEmptyName{
+    "请填写设备名后再添加",
+    "Please set Equipment name for every Equipment in the list before append !"};
+inline constexpr UiText SearchNoDevice{"列表中没有可以添加的设备!",
+                                       "There are no equipment that can be appended"};
+// %1 row of the list (1 for the first device), %2 the address cell as typed
+inline constexpr UiText SearchBadAddr{
+    "第%1行的地址\"%2\"无效:地址应为1到252之间的整数!",
+    "The address \"%2\" in row %1 is not valid: it must be a whole number from 1 to 252 !"};
+inline constexpr UiText SearchRowListed{"第%1行的地址%2系统已有!",
+                                        "The address %2 in row %1 is already in the device list !"};
+inline constexpr UiText SearchRowRepeated{
+    "第%1行的地址%2在列表中重复!", "The address %2 in row %1 appears more than once in the list !"};
+
 }  // namespace txt
 
 // Where a text goes on a control.
