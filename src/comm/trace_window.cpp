@@ -141,6 +141,9 @@ TFrmCom::TFrmCom(Host& host, QWidget* parent) : QWidget(parent, Qt::Window), hos
   setWindowTitle("Trace");
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  // The main window's exit ends the program; an open Trace window must not keep it running with
+  // the host already stopped.
+  setAttribute(Qt::WA_QuitOnClose, false);
 
   auto named = [](QWidget* w, const char* name, const QString& accessible = {}) {
     w->setObjectName(name);

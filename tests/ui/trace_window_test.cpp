@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 #include <array>
 #include <fstream>
 #include <functional>
@@ -304,6 +305,19 @@ TEST_F(TraceWindowTest, DebugShowFollowsTheFlag) {
   EXPECT_TRUE(box->isChecked());
   box->click();
   EXPECT_EQ(Comm().Debug.DbgShow, kFlagOff);
+}
+
+// The program ends when its main window closes, also while the Trace window is open.
+TEST_F(TraceWindowTest, OpenTraceWindowDoesNotKeepTheProgramRunning) {
+  QWidget main;
+  main.show();
+  trace_->ShowTrace();
+  QTimer::singleShot(0, &main, [&main] { main.close(); });
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(1); });
+  guard.start(5000);
+  EXPECT_EQ(QApplication::exec(), 0);
 }
 
 // A frame typed by hand goes out byte for byte, the answer comes back into the receive memo.
