@@ -298,6 +298,16 @@ TEST_F(TraceWindowTest, ClearZeroesTheCountersItOwns) {
   EXPECT_EQ(Find<QLabel>("lb_CommErr")->text(), "");
 }
 
+// The Modbus-based protocols are binary: activating the window puts both memos in hexadecimal.
+TEST_F(TraceWindowTest, ActivationWithModbusShowsHex) {
+  Find<QCheckBox>("checkbox1")->setChecked(false);
+  Find<QCheckBox>("CheckBox2")->setChecked(false);
+  trace_->ShowTrace();
+  ASSERT_TRUE(RunUntil([&] { return trace_->isActiveWindow(); }, 5000));
+  EXPECT_TRUE(Find<QCheckBox>("checkbox1")->isChecked());
+  EXPECT_TRUE(Find<QCheckBox>("CheckBox2")->isChecked());
+}
+
 TEST_F(TraceWindowTest, DebugShowFollowsTheFlag) {
   Comm().Debug.DbgShow = kFlagOn;
   trace_->ShowTrace();
