@@ -13,6 +13,7 @@
 #include "app/host_qt.h"
 #include "app/program_folder.h"
 #include "app/single_instance_qt.h"
+#include "comm/trace_window.h"
 #include "log/data_log_set_dialog.h"
 #include "log/data_log_window.h"
 #include "log/event_log_window.h"
@@ -37,8 +38,11 @@ bool WantsHeadless(int argc, char* argv[]) {
 int RunWindows(const tessel::ProgramPaths& paths, tessel::SingleInstance& guard) {
   tessel::Host host(paths);
   tessel::MessageBoxPrompter prompter;
+  // The Trace window exists from start-up on, hidden until the About window opens it.
+  tessel::TFrmCom trace(host);
   tessel::TFrmMain window(host, prompter);
   tessel::WindowSeams seams;
+  seams.Trace = &trace;
   seams.EventLog = [&] { tessel::TFrmEventLog::Open(host, prompter, &window); };
   // Created anew at each opening, modal, centred on the main window.
   seams.DataLog = [&] {

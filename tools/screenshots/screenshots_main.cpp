@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -31,6 +34,7 @@
 
 #include "app/device_list_file.h"
 #include "app/host_qt.h"
+#include "comm/trace_window.h"
 #include "log/data_log.h"
 #include "log/data_log_set_dialog.h"
 #include "log/data_log_window.h"
@@ -462,6 +466,48 @@ void RenderWidgets() {
   }
 }
 
+
+// The Trace window (English only) with traffic in both memos and values in the grid: once in Auto
+// with decimal codes from 0, once in Manual with a typed frame and hexadecimal DbgVar values.
+void RenderTrace(const std::string& port) {
+  QTemporaryDir dir;
+  const std::string home = dir.path().toStdString();
+  PrepareHome(home, port, 0, 2);
+  Host host(MakeProgramPaths(home));
+  TFrmCom trace(host);
+  host.Start();
+  trace.ShowTrace();
+  CommState& c = host.Ctx().comm;
+  const uint8_t request[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD};
+  const uint8_t answer[] = {0x01, 0x03, 0x04, 0x08, 0x98, 0x00, 0x32, 0x7B, 0x2E};
+  const uint8_t ascii[] = {'~', '2', '0', '0', '1', '4', '6', '0', '0', '0', '0', '0', 'F', 'D',
+                           'B', '7', 13};
+  for (int i = 0; i < 6; ++i) {
+    trace.ShowTxFrame(request, sizeof request);
+    trace.ShowRxFrame(answer, sizeof answer);
+  }
+  trace.findChild<QCheckBox*>("checkbox1")->setChecked(false);
+  trace.ShowRxFrame(ascii, sizeof ascii);
+  c.Debug.SendCnt = 1532;
+  c.Debug.AckCnt = 1519;
+  c.Debug.AckOkCnt = 1497;
+  c.Debug.ErrCnt[1] = 12;
+  c.Debug.ErrCnt[4] = 3;
+  c.PollState.SendCount = 1;
+  trace.RefreshDebug();
+  Save(&trace, "trace");
+
+  trace.findChild<QRadioButton*>("rbManual")->click();
+  trace.findChild<QLineEdit*>("edtTx")->setText("7E 32 30 30 31 34 36 30 30 0D");
+  for (int i = 0; i < 20; ++i) c.DbgVar[i] = i * 37 - 100;
+  c.DbgVar[11] = 58211;
+  trace.findChild<QCheckBox*>("chkHex")->setChecked(true);
+  trace.findChild<QSpinBox*>("medtAddr")->setValue(300);
+  trace.RefreshDebug();
+  Save(&trace, "trace_manual_hex");
+  host.Stop();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -484,6 +530,7 @@ int main(int argc, char** argv) {
     RenderEventLog(language, name);
     RenderDataLogWindows(language);
   }
+  RenderTrace(name);
   RenderModeDiagrams();
   RenderWidgets();
   close(slave);
