@@ -12,7 +12,7 @@ namespace {
 constexpr int64_t kMsPerDay = 86400000;
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's days_from_civil).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+constexpr int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
   y -= m <= 2;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
   const int64_t yoe = y - era * 400;
@@ -33,7 +33,10 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
   year = static_cast<int>(yoe + era * 400 + (month <= 2));
 }
 
-const int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
+// A constant, not a value computed at start-up: stamps encoded while other files' globals are
+// initialised must already count from 1899-12-30.
+constexpr int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
+static_assert(kEpochDays == -25569);
 
 }  // namespace
 
