@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "model/texts.h"
+#include "protocol/func_unit.h"
 #include "ui/named_label.h"
 #include "ui/widgets/angular_gauge.h"
 #include "ui/widgets/charge_pipe.h"
@@ -68,7 +69,7 @@ void SetText(ValueText* value, const QString& text) {
 }
 
 QString Hex4(uint16_t w) {
-  return QString("%1").arg(w, 4, 16, QChar('0')).toUpper();
+  return QString::fromStdString(WordToHex4(w));
 }
 
 QChartView* TrendChart(QWidget* parent, const char* name) {

@@ -20,6 +20,7 @@ constexpr int kDeviceImage = 0;
 constexpr int kSubNodeImage = 3;
 
 constexpr int kImageRole = Qt::UserRole + 1;  // the icon a node shows, to compare cheaply
+constexpr int kNameRole = Qt::UserRole + 2;   // the bare name, converted from GBK once per rebuild
 
 // The tree's four 16 x 16 icons: 0 dark green ball, 1 bright green ball, 2 red ball, 3 page.
 QIcon DrawTreeIcon(int image) {
@@ -120,7 +121,9 @@ void DeviceTree::RebuildTree() {
   nodeIndex_.assign(static_cast<size_t>(list_.Count) + 1, -1);
   const int perDevice = 1 + FNodeCaption.CaptionCount;
   for (int k = 1; k <= list_.Count; ++k) {
-    auto* node = new QTreeWidgetItem(tree_, QStringList{NameText(list_.Items[k])});
+    const QString name = NameText(list_.Items[k]);
+    auto* node = new QTreeWidgetItem(tree_, QStringList{name});
+    node->setData(0, kNameRole, name);
     node->setIcon(0, TreeIcon(kDeviceImage));
     node->setData(0, kImageRole, kDeviceImage);
     const int index = (k - 1) * perDevice;
@@ -148,7 +151,7 @@ void DeviceTree::RebuildTree() {
 void DeviceTree::ShowDeviceState(int pos, int image, const QString& state) {
   QTreeWidgetItem* node = DeviceNode(pos);
   if (!node) return;
-  const QString name = NameText(list_.Items[pos]);
+  const QString name = node->data(0, kNameRole).toString();
   const QString caption = state.isEmpty() ? name : name + "  (" + state + ")";
   if (node->text(0) != caption) node->setText(0, caption);
   if (node->data(0, kImageRole).toInt() != image) {

@@ -28,7 +28,7 @@ TfrmProgress::TfrmProgress(uint8_t language, QWidget* parent)
   prgBar1_->setAccessibleName(Tr(txt::ExportRunning, language));
   v->addWidget(prgBar1_);
   auto* row = new QHBoxLayout;
-  btnCancel_ = new QPushButton(Tr(txt::ExportCancel, language), this);
+  btnCancel_ = new QPushButton(Tr(txt::CancelButton, language), this);
   btnCancel_->setObjectName("btnCancel");
   row->addWidget(btnCancel_);
   row->addStretch(1);

@@ -81,7 +81,6 @@ inline constexpr UiText AboutBus{"RS-232 单机或 RS-485 总线(地址 1 至 25
 
 // ---- grid export -------------------------------------------------------------------------------
 inline constexpr UiText ExportRunning{"正在汇出......", "Remitting......"};
-inline constexpr UiText ExportCancel{"取消", "Cancel"};
 // %1 file, %2 the system's reason
 inline constexpr UiText ExportCannotCreate{"无法创建文件 %1：%2", "Cannot create the file %1: %2"};
 // %1 file, %2 rows written, %3 rows in all, %4 the system's reason
