@@ -56,10 +56,9 @@
 #include "ui/widgets/led_bar.h"
 #include "ui/widgets/mode_diagram.h"
 #include "ui/window_texts.h"
+#include "shots.h"
 
-namespace {
-
-using namespace tessel;
+namespace tessel::shots {
 
 QString g_out;
 int g_written = 0;
@@ -91,6 +90,13 @@ void PrepareHome(const std::string& home, const std::string& port, int language,
   }
   SaveDeviceList(home + "/Record/TreeNode.dat", list);
 }
+
+}  // namespace tessel::shots
+
+namespace {
+
+using namespace tessel;
+using namespace tessel::shots;
 
 // A unit as it reports itself in an operating state, with the values a real one would show.
 TUpsInfo UnitIn(int32_t runState, uint8_t addr, double wobble) {
@@ -529,6 +535,8 @@ int main(int argc, char** argv) {
     RenderDevicePages(language, name);
     RenderEventLog(language, name);
     RenderDataLogWindows(language);
+    RenderSoftwarePara(language, name);
+    RenderControlDialogs(language, name);
   }
   RenderTrace(name);
   RenderModeDiagrams();
