@@ -29,7 +29,7 @@ void BuildKind(Context& ctx, TMModbus& drv, int kind) {
     return;
   }
   if (kind == 5) {
-    RequestSwitchOn(ctx.cmd, kAddr);
+    RequestSwitchOn(ctx.cmd, 2, kAddr);
     drv.BuildRequest();
     ctx.model.EquipList.CurAddr = static_cast<uint8_t>(drv.TargetAddr);
     return;

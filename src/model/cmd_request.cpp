@@ -11,17 +11,41 @@ namespace {
 constexpr uint8_t kWaiting = kFlagOn;
 constexpr uint8_t kWriteSingleRegister = 6;
 
-// Fills a slot for a function 6 write; Count is left to the caller.
-void Fill(TCmdRequest& slot, uint8_t addr, int reg) {
+constexpr int kWritableParams[] = {40002, 40004, 40005, 40006, 40007, 40008, 40011,
+                                   40012, 40013, 40014, 40015, 40017, 40018, 40019,
+                                   40020, 40021, 40023, 40025, 40027, 40029};
+
+bool SendsCommands(uint8_t protocol) {
+  return protocol == 2 || protocol == 3;
+}
+
+// Fills a slot for a function 6 write of value; Count is left to the caller.
+void Fill(TCmdRequest& slot, uint8_t addr, int reg, uint16_t value) {
   slot.Pending = kWaiting;
   slot.Addr = addr;
   slot.Func = kWriteSingleRegister;
   slot.Reg = reg;
+  slot.Value = value;
 }
 
-constexpr int kWritableParams[] = {40002, 40004, 40005, 40006, 40007, 40008, 40011,
-                                   40012, 40013, 40014, 40015, 40017, 40018, 40019,
-                                   40020, 40021, 40023, 40025, 40027, 40029};
+// The checks every filler of slot 1 shares: a unit to address, a protocol choice that sends
+// commands, and a free slot (a waiting request is never replaced behind the operator's back).
+CmdResult CanQueue(const CmdRequests& c, uint8_t protocol, uint8_t addr,
+                   std::initializer_list<int> slots) {
+  if (addr == 0) return CmdResult::NoDevice;
+  if (!SendsCommands(protocol)) return CmdResult::NeedsModbus;
+  for (int s : slots)
+    if (c.CmdSlots[s].Pending != 0) return CmdResult::SlotBusy;
+  return CmdResult::Queued;
+}
+
+CmdResult RequestCommand(CmdRequests& c, uint8_t protocol, uint8_t addr, int reg, uint16_t value) {
+  const CmdResult r = CanQueue(c, protocol, addr, {1});
+  if (r != CmdResult::Queued) return r;
+  c.CmdValue = value;
+  Fill(c.CmdSlots[1], addr, reg, value);
+  return r;
+}
 
 }  // namespace
 
@@ -30,42 +54,62 @@ bool IsWritableParam(int reg) {
          std::end(kWritableParams);
 }
 
-// On/off goes into slot 1 under every protocol choice; under the ASCII choices it simply waits
-// until a Modbus choice is selected. A later request replaces one still waiting.
-void RequestSwitchOn(CmdRequests& c, uint8_t addr) {
-  Fill(c.CmdSlots[1], addr, kRegSwitchOn);
-  c.CmdValue = 1;
+uint16_t StoredValue(const CmdRequests& c, int reg) {
+  switch (reg) {
+    case kRegSwitchOn:
+    case kRegSwitchOff:
+    case kRegSelfTest:
+      return c.CmdValue;
+    case kRegUnlock:
+      return kUnlockValue;
+    default:
+      break;
+  }
+  uint16_t v = 0;
+  if (IsWritableParam(reg) && GetParamByRegister(c.PendingParams, reg, v)) return v;
+  return 0;
 }
 
-void RequestSwitchOff(CmdRequests& c, uint8_t addr) {
-  Fill(c.CmdSlots[1], addr, kRegSwitchOff);
-  c.CmdValue = 1;
+CmdResult RequestSwitchOn(CmdRequests& c, uint8_t protocol, uint8_t addr) {
+  return RequestCommand(c, protocol, addr, kRegSwitchOn, 1);
 }
 
-bool RequestSelfTest(CmdRequests& c, uint8_t protocol, uint8_t addr, uint16_t testTime) {
-  if (protocol != 2 && protocol != 3) return false;
-  Fill(c.CmdSlots[1], addr, kRegSelfTest);
-  c.CmdValue = testTime;
-  return true;
+CmdResult RequestSwitchOff(CmdRequests& c, uint8_t protocol, uint8_t addr) {
+  return RequestCommand(c, protocol, addr, kRegSwitchOff, 1);
 }
 
-bool RequestParamWrite(CmdRequests& c, uint8_t protocol, uint8_t addr, int reg, uint16_t value) {
-  if (!IsWritableParam(reg)) return false;
-  SetParamByRegister(c.PendingParams, reg, value);
-  // The dialog's value is a signed 16-bit number; the work mode keeps its sign. The register
-  // receives the same 16 bits either way.
-  if (reg == 40004) c.PendingParams.SetMode = static_cast<int16_t>(value);
+CmdResult RequestSelfTest(CmdRequests& c, uint8_t protocol, uint8_t addr, uint16_t testTime) {
+  return RequestCommand(c, protocol, addr, kRegSelfTest, testTime);
+}
+
+CmdResult RequestParamWrite(CmdRequests& c, uint8_t protocol, uint8_t addr, int reg,
+                            uint16_t value) {
+  if (!IsWritableParam(reg)) return CmdResult::BadRegister;
+  const CmdResult r =
+      protocol == 2 ? CanQueue(c, protocol, addr, {0, 1}) : CanQueue(c, protocol, addr, {0});
+  // Under the ASCII choices the value is kept, as the operator set it; nothing goes out.
+  if (r != CmdResult::Queued && r != CmdResult::NeedsModbus) return r;
+  // A value wider than its field would reach the unit cut short: refuse it instead.
+  TUpsParams params = c.PendingParams;
+  SetParamByRegister(params, reg, value);
+  // The work mode keeps the sign of the 16 bits it was given.
+  if (reg == 40004) params.SetMode = static_cast<int16_t>(value);
+  uint16_t kept = 0;
+  GetParamByRegister(params, reg, kept);
+  if (kept != value) return CmdResult::BadValue;
+  c.PendingParams = params;
+  if (r != CmdResult::Queued) return r;
   if (protocol == 3) {
-    Fill(c.CmdSlots[0], addr, reg);
+    Fill(c.CmdSlots[0], addr, reg, value);
     c.CmdSlots[0].Count = 1;
-  } else if (protocol == 2) {
+  } else {
     // This protocol choice wants the unlock register written before every parameter.
-    Fill(c.CmdSlots[0], addr, kRegUnlock);
+    Fill(c.CmdSlots[0], addr, kRegUnlock, kUnlockValue);
     c.CmdSlots[0].Count = 1;
-    Fill(c.CmdSlots[1], addr, reg);
+    Fill(c.CmdSlots[1], addr, reg, value);
     c.CmdSlots[1].Count = 1;
   }
-  return true;
+  return r;
 }
 
 }  // namespace tessel

@@ -39,6 +39,7 @@ constexpr int kReadHeaderLen = 3;
 constexpr int kCrcLen = 2;
 
 constexpr uint8_t kExceptionBit = 0x80;
+constexpr uint8_t kWriteSingle = 6;
 
 }  // namespace
 
@@ -153,25 +154,11 @@ TUpsInfo* TMModbus::TargetRecord() {
   return &ctx_.model.UpsTable[addr];
 }
 
-uint16_t TMModbus::ParamValue(int reg) const {
-  switch (reg) {
-    case kRegSwitchOn:
-    case kRegSwitchOff:
-    case kRegSelfTest:
-      return ctx_.cmd.CmdValue;
-    case kRegUnlock:
-      return kUnlockValue;
-    case 40028:  // read back only, never written with a value of its own
-      return 0;
-    default:
-      break;
-  }
-  uint16_t v = 0;
-  if (reg >= 40002 && reg <= 40029 && GetParamByRegister(ctx_.cmd.PendingParams, reg, v)) return v;
-  return 0;
-}
-
 void TMModbus::BuildRequest() {
+  // The scheduler builds again only once the last request was answered or given up on.
+  if (slotWrite_ && ctx_.cmd.LastWrite.Outcome == TCmdOutcome::Result::Sent)
+    SetWriteOutcome(TCmdOutcome::Result::NoAnswer);
+  slotWrite_ = false;
   // Nothing left over from an earlier build may be sent again.
   TxLen = 0;
   const TPollState& ps = ctx_.comm.PollState;
@@ -191,9 +178,17 @@ bool TMModbus::TakeCommandSlot() {
     if (slot.Pending == 0) continue;
     // Freed as soon as it is built: a request the unit refuses is not repeated.
     slot.Pending = 0;
-    request_ = {slot.Addr, slot.Func, slot.Reg, slot.Count};
+    request_ = {slot.Addr, slot.Func, slot.Reg, slot.Count, slot.Value};
     TargetAddr = slot.Addr;
     ctx_.model.EquipList.CurAddr = slot.Addr;
+    if (slot.Func == kWriteSingle) {
+      slotWrite_ = true;
+      TCmdOutcome& w = ctx_.cmd.LastWrite;
+      w.Addr = slot.Addr;
+      w.Reg = slot.Reg;
+      w.Value = slot.Value;
+      SetWriteOutcome(TCmdOutcome::Result::Sent);
+    }
     return true;
   }
   return false;
@@ -233,8 +228,8 @@ void TMModbus::BuildFrame() {
     case 4:
       second = static_cast<uint16_t>(request_.Count);
       break;
-    case 6:
-      second = ParamValue(request_.Reg);
+    case kWriteSingle:
+      second = request_.Value;
       break;
     default:
       return;  // a function we cannot frame sends nothing
@@ -270,6 +265,7 @@ bool TMModbus::ParseAnswer(const uint8_t* data, int n) {
   answerFlag_ = kFlagOn;
   Bump(ctx_.comm.Debug.AckOkCnt);
   if (searching) return true;
+  if (slotWrite_) NoteWriteAnswer(func, data, n);
   if ((func & kExceptionBit) != 0) return false;
   if (func != 3 && func != 4) return true;  // a write echo needs no decoding
 
@@ -285,6 +281,24 @@ bool TMModbus::ParseAnswer(const uint8_t* data, int n) {
   DeriveSwitches(*rec);
   BuildAlarmList(*rec);
   return true;
+}
+
+// The operator learns what became of a write: the unit's echo, or its exception code.
+void TMModbus::NoteWriteAnswer(uint8_t func, const uint8_t* data, int n) {
+  if ((func & kExceptionBit) != 0)
+    SetWriteOutcome(TCmdOutcome::Result::Refused, n > 2 ? data[2] : 0);
+  else
+    SetWriteOutcome(TCmdOutcome::Result::Accepted);
+}
+
+void TMModbus::SetWriteOutcome(TCmdOutcome::Result result, uint8_t exception) {
+  TCmdOutcome& w = ctx_.cmd.LastWrite;
+  // A re-sent write answered the same way again is no news.
+  if (w.Outcome == result && w.Exception == exception && result != TCmdOutcome::Result::Sent)
+    return;
+  w.Outcome = result;
+  w.Exception = exception;
+  ++w.Seq;
 }
 
 }  // namespace tessel

@@ -5,15 +5,13 @@
 
 #include <cstdint>
 
+#include "model/cmd_request.h"
 #include "model/comm_state.h"
 #include "model/context.h"
 #include "model/ups_info.h"
 #include "protocol/protocol_driver.h"
 
 namespace tessel {
-
-// Written to register 50000 ahead of every parameter write under protocol choice 2.
-constexpr uint16_t kUnlockValue = 0x5AA5;
 
 // Size of every request this driver builds (address, function, two 16-bit fields, CRC).
 constexpr int kModbusRequestLen = 8;
@@ -23,7 +21,8 @@ struct TModbusRequest {
   uint8_t SlaveAddr = 0;
   uint8_t Func = 0;
   int32_t Reg = 0;
-  int32_t Count = 0;  // registers to read; unused by function 6
+  int32_t Count = 0;   // registers to read; unused by function 6
+  uint16_t Value = 0;  // what function 6 writes
 };
 
 // Stores one register value of a read answer into the device record (scaling, sums of the battery
@@ -38,15 +37,14 @@ class TMModbus : public ProtocolDriver {
   void BuildRequest() override;
   bool ParseAnswer(const uint8_t* data, int n) override;
 
-  // The value a function 6 request writes to a register.
-  uint16_t ParamValue(int reg) const;
-
   const TModbusRequest& Request() const { return request_; }
   // 0 once a request is built, 255 after a valid answer to it.
   uint8_t AnswerFlag() const { return answerFlag_; }
 
  private:
   bool TakeCommandSlot();
+  void NoteWriteAnswer(uint8_t func, const uint8_t* data, int n);
+  void SetWriteOutcome(TCmdOutcome::Result result, uint8_t exception = 0);
   void NextPollStep();
   void BuildFrame();
   TUpsInfo* TargetRecord();
@@ -54,6 +52,7 @@ class TMModbus : public ProtocolDriver {
   Context& ctx_;
   TModbusRequest request_;
   uint8_t answerFlag_ = 0;
+  bool slotWrite_ = false;  // the request last built is a write taken from a command slot
 };
 
 }  // namespace tessel

@@ -755,7 +755,8 @@ TEST(CommMasterIdleTicks, SkippingIdleTicksChangesNothing) {
         r.master->CloseComm();
         break;
       case 5:
-        RequestSwitchOn(r.ctx.cmd, static_cast<uint8_t>(1 + a.value % 3));
+        RequestSwitchOn(r.ctx.cmd, r.ctx.settings.PortInfo.Protocol,
+                        static_cast<uint8_t>(1 + a.value % 3));
         break;
       case 6:
         r.Receive("junk");

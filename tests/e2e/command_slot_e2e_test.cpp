@@ -58,7 +58,7 @@ TEST(CommandSlots, ParameterWriteAndSwitchOffReachTheUnitAndReadBack) {
         << sim->Transcript();
 
     // Parameter write: the unlock register first, then the parameter, as consecutive requests.
-    ASSERT_TRUE(RequestParamWrite(ctx.cmd, 2, 1, 40005, 230));
+    ASSERT_EQ(RequestParamWrite(ctx.cmd, 2, 1, 40005, 230), CmdResult::Queued);
     const std::string unlock = "addr=1 fc=6 reg=50000 value=" + std::to_string(kUnlockValue) +
                                " answered: parameter write enabled";
     const std::string param = "addr=1 fc=6 reg=40005 value=230 answered: parameter stored";
@@ -84,7 +84,7 @@ TEST(CommandSlots, ParameterWriteAndSwitchOffReachTheUnitAndReadBack) {
         << "the written voltage level was not read back";
 
     // Switch-off: register 20002 with 1; the unit reports no output in the next status poll.
-    RequestSwitchOff(ctx.cmd, 1);
+    ASSERT_EQ(RequestSwitchOff(ctx.cmd, 2, 1), CmdResult::Queued);
     EXPECT_TRUE(WaitFor(
         [&] {
           auto reqs = RequestsToUnit1(*sim);

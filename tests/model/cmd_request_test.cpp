@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 namespace tessel {
 namespace {
@@ -31,33 +33,55 @@ CmdRequests WithOldSlot1() {
   return c;
 }
 
-TEST(CmdRequest, SwitchOnAndOffUseSlotOneAndKeepCount) {
-  CmdRequests c = WithOldSlot1();
-  RequestSwitchOn(c, 5);
-  ExpectSlot(c.CmdSlots[1], 255, 5, 6, 20001, 28, "on");
-  EXPECT_EQ(c.CmdValue, 1);
-  // Off before the driver took the on request: only off remains.
-  RequestSwitchOff(c, 7);
-  ExpectSlot(c.CmdSlots[1], 255, 7, 6, 20002, 28, "off replaces on");
-  EXPECT_EQ(c.CmdValue, 1);
-  ExpectSlot(c.CmdSlots[0], 0, 0, 0, 0, 0, "slot 0 untouched");
-}
-
-TEST(CmdRequest, SelfTestOnlyUnderModbusChoices) {
-  for (uint8_t protocol : {0, 1, 4}) {
-    CmdRequests c = WithOldSlot1();
-    EXPECT_FALSE(RequestSelfTest(c, protocol, 5, 60));
-    ExpectSlot(c.CmdSlots[1], 0, 9, 3, 40001, 28, "nothing queued");
-    EXPECT_EQ(c.CmdValue, 0);
-  }
+TEST(CmdRequest, CommandsUseSlotOneWithTheirValueAndKeepCount) {
   for (uint8_t protocol : {2, 3}) {
     CmdRequests c = WithOldSlot1();
-    EXPECT_TRUE(RequestSelfTest(c, protocol, 5, 600));
-    ExpectSlot(c.CmdSlots[1], 255, 5, 6, 20003, 28, "start");
+    EXPECT_EQ(RequestSwitchOn(c, protocol, 5), CmdResult::Queued);
+    ExpectSlot(c.CmdSlots[1], 255, 5, 6, 20001, 28, "on");
+    EXPECT_EQ(c.CmdSlots[1].Value, 1);
+    c.CmdSlots[1].Pending = 0;  // the driver took it
+    EXPECT_EQ(RequestSwitchOff(c, protocol, 7), CmdResult::Queued);
+    ExpectSlot(c.CmdSlots[1], 255, 7, 6, 20002, 28, "off");
+    EXPECT_EQ(c.CmdSlots[1].Value, 1);
+    c.CmdSlots[1].Pending = 0;
+    EXPECT_EQ(RequestSelfTest(c, protocol, 5, 600), CmdResult::Queued);
+    ExpectSlot(c.CmdSlots[1], 255, 5, 6, 20003, 28, "self-test start");
+    EXPECT_EQ(c.CmdSlots[1].Value, 600);
     EXPECT_EQ(c.CmdValue, 600);
-    EXPECT_TRUE(RequestSelfTest(c, protocol, 5, 0));
-    ExpectSlot(c.CmdSlots[1], 255, 5, 6, 20003, 28, "cancel");
-    EXPECT_EQ(c.CmdValue, 0);
+    c.CmdSlots[1].Pending = 0;
+    EXPECT_EQ(RequestSelfTest(c, protocol, 5, 0), CmdResult::Queued);
+    EXPECT_EQ(c.CmdSlots[1].Value, 0);
+    ExpectSlot(c.CmdSlots[0], 0, 0, 0, 0, 0, "slot 0 untouched");
+  }
+}
+
+// Every filler refuses, and changes nothing, for address 0 (it would reach every unit on the bus)
+// and under the ASCII protocol choices, which send no commands.
+TEST(CmdRequest, RefusedRequestsChangeNothing) {
+  using Filler = std::function<CmdResult(CmdRequests&, uint8_t protocol, uint8_t addr)>;
+  const std::pair<const char*, Filler> fillers[] = {
+      {"on", [](CmdRequests& c, uint8_t p, uint8_t a) { return RequestSwitchOn(c, p, a); }},
+      {"off", [](CmdRequests& c, uint8_t p, uint8_t a) { return RequestSwitchOff(c, p, a); }},
+      {"test", [](CmdRequests& c, uint8_t p, uint8_t a) { return RequestSelfTest(c, p, a, 60); }},
+      {"param",
+       [](CmdRequests& c, uint8_t p, uint8_t a) { return RequestParamWrite(c, p, a, 40005, 230); }},
+  };
+  const struct {
+    uint8_t protocol, addr;
+    CmdResult expected;
+  } cases[] = {{2, 0, CmdResult::NoDevice},
+               {3, 0, CmdResult::NoDevice},
+               {0, 5, CmdResult::NeedsModbus},
+               {1, 5, CmdResult::NeedsModbus},
+               {4, 5, CmdResult::NeedsModbus}};
+  for (const auto& [name, fill] : fillers) {
+    for (const auto& k : cases) {
+      CmdRequests c = WithOldSlot1();
+      EXPECT_EQ(fill(c, k.protocol, k.addr), k.expected) << name << " " << int(k.protocol);
+      ExpectSlot(c.CmdSlots[0], 0, 0, 0, 0, 0, name);
+      ExpectSlot(c.CmdSlots[1], 0, 9, 3, 40001, 28, name);
+      EXPECT_EQ(c.CmdValue, 0) << name;
+    }
   }
 }
 
@@ -65,38 +89,44 @@ TEST(CmdRequest, ParameterWriteSlotsByProtocolChoice) {
   // Choices 0 and 1 only remember the value.
   for (uint8_t protocol : {0, 1}) {
     CmdRequests c = WithOldSlot1();
-    EXPECT_TRUE(RequestParamWrite(c, protocol, 5, 40005, 230));
+    EXPECT_EQ(RequestParamWrite(c, protocol, 5, 40005, 230), CmdResult::NeedsModbus);
     EXPECT_EQ(c.PendingParams.VoltLevel, 230);
     ExpectSlot(c.CmdSlots[0], 0, 0, 0, 0, 0, "no slot 0");
     ExpectSlot(c.CmdSlots[1], 0, 9, 3, 40001, 28, "no slot 1");
   }
   {
     CmdRequests c = WithOldSlot1();
-    EXPECT_TRUE(RequestParamWrite(c, 2, 5, 40021, 100));
+    EXPECT_EQ(RequestParamWrite(c, 2, 5, 40021, 100), CmdResult::Queued);
     EXPECT_EQ(c.PendingParams.BattCap, 100);
     ExpectSlot(c.CmdSlots[0], 255, 5, 6, 50000, 1, "unlock first");
+    EXPECT_EQ(c.CmdSlots[0].Value, kUnlockValue);
     ExpectSlot(c.CmdSlots[1], 255, 5, 6, 40021, 1, "then the parameter");
+    EXPECT_EQ(c.CmdSlots[1].Value, 100);
   }
   {
     CmdRequests c = WithOldSlot1();
-    EXPECT_TRUE(RequestParamWrite(c, 3, 5, 40021, 100));
+    EXPECT_EQ(RequestParamWrite(c, 3, 5, 40021, 100), CmdResult::Queued);
     EXPECT_EQ(c.PendingParams.BattCap, 100);
     ExpectSlot(c.CmdSlots[0], 255, 5, 6, 40021, 1, "the parameter alone");
+    EXPECT_EQ(c.CmdSlots[0].Value, 100);
     ExpectSlot(c.CmdSlots[1], 0, 9, 3, 40001, 28, "slot 1 untouched");
   }
 }
 
-TEST(CmdRequest, ParameterValuesAreTruncatedToTheirField) {
+// A value wider than its field is refused rather than cut; signed fields take the 16 bits.
+TEST(CmdRequest, ParameterValuesMustFitTheirField) {
   CmdRequests c;
-  ASSERT_TRUE(RequestParamWrite(c, 2, 1, 40013, 65491));
+  EXPECT_EQ(RequestParamWrite(c, 3, 1, 40002, 0x1234), CmdResult::BadValue);
+  EXPECT_EQ(RequestParamWrite(c, 3, 1, 40007, 300), CmdResult::BadValue);
+  EXPECT_TRUE(SameParams(c.PendingParams, TUpsParams{}));
+  ExpectSlot(c.CmdSlots[0], 0, 0, 0, 0, 0, "nothing queued");
+
+  EXPECT_EQ(RequestParamWrite(c, 3, 1, 40013, 65491), CmdResult::Queued);
   EXPECT_EQ(c.PendingParams.BpsVMin, -45);
-  ASSERT_TRUE(RequestParamWrite(c, 2, 1, 40002, 0x1234));
-  EXPECT_EQ(c.PendingParams.SysID, 0x34);
-  ASSERT_TRUE(RequestParamWrite(c, 2, 1, 40004, 0xFFFF));
+  c.CmdSlots[0].Pending = 0;
+  EXPECT_EQ(RequestParamWrite(c, 3, 1, 40004, 0xFFFF), CmdResult::Queued);
   EXPECT_EQ(c.PendingParams.SetMode, -1);
-  uint16_t wire = 0;
-  ASSERT_TRUE(GetParamByRegister(c.PendingParams, 40004, wire));
-  EXPECT_EQ(wire, 0xFFFF);
+  EXPECT_EQ(StoredValue(c, 40004), 0xFFFF);
 }
 
 TEST(CmdRequest, OnlyTheSettingRegistersAreWritable) {
@@ -112,23 +142,48 @@ TEST(CmdRequest, OnlyTheSettingRegistersAreWritable) {
   EXPECT_EQ(count, 20);
   for (int reg : {40003, 40016, 40022, 40028, 20001, 50000}) {
     CmdRequests c;
-    EXPECT_FALSE(RequestParamWrite(c, 2, 5, reg, 1)) << reg;
+    EXPECT_EQ(RequestParamWrite(c, 2, 5, reg, 1), CmdResult::BadRegister) << reg;
     EXPECT_TRUE(SameParams(c.PendingParams, TUpsParams{})) << reg;
     ExpectSlot(c.CmdSlots[0], 0, 0, 0, 0, 0, "nothing queued");
   }
 }
 
-TEST(CmdRequest, SlotOneHoldsWhicheverRequestCameLast) {
+// A request still waiting is never replaced: the operator is told to try again, and the value
+// that goes out stays the one that was asked for, whatever the stores hold later.
+TEST(CmdRequest, AWaitingRequestIsNeverReplaced) {
   CmdRequests c;
-  RequestParamWrite(c, 2, 5, 40006, 50);
-  RequestSwitchOff(c, 6);
+  ASSERT_EQ(RequestParamWrite(c, 2, 5, 40006, 50), CmdResult::Queued);
+  c.PendingParams.FreqLevel = 60;  // the dialog shows the unit's value again
+  EXPECT_EQ(RequestSwitchOff(c, 2, 6), CmdResult::SlotBusy);
+  EXPECT_EQ(RequestParamWrite(c, 3, 5, 40006, 60), CmdResult::SlotBusy);
   ExpectSlot(c.CmdSlots[0], 255, 5, 6, 50000, 1, "unlock stays");
-  ExpectSlot(c.CmdSlots[1], 255, 6, 6, 20002, 1, "off replaced the parameter write");
+  ExpectSlot(c.CmdSlots[1], 255, 5, 6, 40006, 1, "parameter stays");
+  EXPECT_EQ(c.CmdSlots[1].Value, 50);
 
-  RequestSwitchOn(c, 6);
-  RequestParamWrite(c, 2, 5, 40006, 60);
-  ExpectSlot(c.CmdSlots[1], 255, 5, 6, 40006, 1, "parameter write replaced on");
-  EXPECT_EQ(c.PendingParams.FreqLevel, 60);
+  c.CmdSlots[0].Pending = 0;  // the unlock went out; the parameter still waits
+  EXPECT_EQ(RequestParamWrite(c, 2, 5, 40006, 60), CmdResult::SlotBusy);
+  EXPECT_EQ(RequestSelfTest(c, 2, 5, 10), CmdResult::SlotBusy);
+  c.CmdSlots[1].Pending = 0;
+  EXPECT_EQ(RequestSwitchOff(c, 2, 6), CmdResult::Queued);
+  // Under choice 3 a parameter write needs only slot 0, so it may join a waiting command.
+  EXPECT_EQ(RequestParamWrite(c, 3, 5, 40006, 60), CmdResult::Queued);
+  EXPECT_EQ(c.CmdSlots[1].Reg, kRegSwitchOff);
+}
+
+TEST(CmdRequest, StoredValueByRegister) {
+  CmdRequests c;
+  c.CmdValue = 600;
+  TUpsParams& p = c.PendingParams;
+  p.SysID = 3;
+  p.SetMode = -2;
+  p.BpsVMin = -30;
+  p.BattCap = 100;
+  p.OptMode = 2;
+  const std::pair<int, uint16_t> cases[] = {
+      {20001, 600}, {20002, 600},    {20003, 600},    {50000, kUnlockValue},
+      {40002, 3},   {40004, 0xFFFE}, {40013, 0xFFE2}, {40021, 100},
+      {40029, 2},   {40028, 0},      {40010, 0},      {30001, 0}};
+  for (const auto& [reg, value] : cases) EXPECT_EQ(StoredValue(c, reg), value) << reg;
 }
 
 }  // namespace

@@ -77,16 +77,12 @@ class ModbusDriverTest : public ::testing::Test {
 
   TCmdRequest& Slot(int i) { return ctx.cmd.CmdSlots[i]; }
   // The two fillers as the control dialogs use them.
-  void QueueSwitch(uint8_t addr, int reg) {
-    Slot(1) = {255, addr, 6, reg, Slot(1).Count};
-    ctx.cmd.CmdValue = 1;
-  }
+  void QueueSwitch(uint8_t addr, int reg) { Slot(1) = {255, addr, 6, reg, Slot(1).Count, 1}; }
   void QueueParamWrite(uint8_t protocol, uint8_t addr, int reg, uint16_t value) {
-    SetParamByRegister(ctx.cmd.PendingParams, reg, value);
-    if (protocol == 3) Slot(0) = {255, addr, 6, reg, 1};
+    if (protocol == 3) Slot(0) = {255, addr, 6, reg, 1, value};
     if (protocol == 2) {
-      Slot(0) = {255, addr, 6, kRegUnlock, 1};
-      Slot(1) = {255, addr, 6, reg, 1};
+      Slot(0) = {255, addr, 6, kRegUnlock, 1, kUnlockValue};
+      Slot(1) = {255, addr, 6, reg, 1, value};
     }
   }
 
@@ -170,8 +166,7 @@ TEST_F(ModbusDriverTest, SlotGoesAheadOfPollingWithoutMovingTheStep) {
   PollUntil(3, 30021);  // address 3, step 2
   ASSERT_EQ(ctx.comm.PollState.StepIndex, 2);
 
-  Slot(4) = {255, 5, 6, kRegSwitchOff, 0};
-  ctx.cmd.CmdValue = 1;
+  Slot(4) = {255, 5, 6, kRegSwitchOff, 0, 1};
   EXPECT_EQ(Build(), WithCrc(Hex("05 06 4E 21 00 01")));
   EXPECT_EQ(Slot(4).Pending, 0);
   EXPECT_EQ(ctx.model.EquipList.CurAddr, 5);
@@ -228,22 +223,52 @@ TEST_F(ModbusDriverTest, ZevChoiceSendsOnlyTheParameterWrite) {
   EXPECT_EQ(drv.Request().Func, 4);
 }
 
-TEST_F(ModbusDriverTest, ParamValueByRegister) {
-  ctx.cmd.CmdValue = 600;
-  TUpsParams& p = ctx.cmd.PendingParams;
-  p.SetMode = -1;
-  p.BpsVMin = -45;
-  p.Reg40003 = 7;
-  p.Reg40028 = 0x1234;
-  p.StatusCtrl = 0x3000;
-  p.OptMode = 2;
-  const std::pair<int, uint16_t> cases[] = {
-      {20001, 600},    {20002, 600},    {20003, 600}, {50000, kUnlockValue},
-      {40004, 0xFFFF}, {40013, 0xFFD3}, {40003, 7},   {40027, 0x3000},
-      {40029, 2},      {40028, 0},      {40010, 0},   {40001, 0},
-      {30001, 0},      {40030, 0},
-  };
-  for (const auto& [reg, value] : cases) EXPECT_EQ(drv.ParamValue(reg), value) << reg;
+// The value a write sends is the one its slot carries, not what the stores hold when it goes out.
+TEST_F(ModbusDriverTest, WriteSendsTheValueItsSlotCarries) {
+  ASSERT_EQ(RequestParamWrite(ctx.cmd, 3, 1, 40021, 100), CmdResult::Queued);
+  ctx.cmd.PendingParams.BattCap = 200;
+  ctx.cmd.CmdValue = 7;
+  EXPECT_EQ(Build(), WithCrc(Hex("01 06 9C 54 00 64")));
+}
+
+// What became of each write: sent, then echoed, refused with an exception, or left unanswered
+// (known when the scheduler builds the next request).
+TEST_F(ModbusDriverTest, WriteOutcomeFollowsTheAnswer) {
+  using R = TCmdOutcome::Result;
+  const TCmdOutcome& w = ctx.cmd.LastWrite;
+  AddDevice(1, 0);
+  Build();
+
+  QueueParamWrite(3, 1, 40005, 230);
+  const Bytes write = Build();
+  EXPECT_EQ(w.Outcome, R::Sent);
+  EXPECT_EQ(w.Reg, 40005);
+  EXPECT_EQ(w.Value, 230);
+  EXPECT_TRUE(Parse(write));  // the echo
+  EXPECT_EQ(w.Outcome, R::Accepted);
+  const uint32_t accepted = w.Seq;
+  Build();  // polling again: the outcome stays
+  EXPECT_EQ(w.Outcome, R::Accepted);
+
+  QueueSwitch(1, kRegSwitchOff);
+  Build();
+  EXPECT_FALSE(Parse(WithCrc(Hex("01 86 02"))));
+  EXPECT_EQ(w.Outcome, R::Refused);
+  EXPECT_EQ(w.Exception, 2);
+  const uint32_t refused = w.Seq;
+  EXPECT_GT(refused, accepted);
+  EXPECT_FALSE(Parse(WithCrc(Hex("01 86 02"))));  // the re-sent write refused again: no news
+  EXPECT_EQ(w.Seq, refused);
+  Build();
+  EXPECT_EQ(w.Outcome, R::Refused);
+
+  QueueSwitch(1, kRegSwitchOn);
+  Build();
+  EXPECT_EQ(w.Outcome, R::Sent);
+  EXPECT_FALSE(Parse(WithCrc(Hex("02 06 4E 1F 00 01"))));  // another unit's frame
+  Build();
+  EXPECT_EQ(w.Outcome, R::NoAnswer);
+  EXPECT_EQ(w.Reg, kRegSwitchOn);
 }
 
 TEST_F(ModbusDriverTest, SlotWithUnknownFunctionIsConsumedAndSendsNothing) {
