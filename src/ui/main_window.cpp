@@ -21,9 +21,9 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <climits>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <climits>
 
 #include "app/host_qt.h"
 #include "app/settings.h"
@@ -36,6 +36,7 @@
 #include "ui/property_dialog.h"
 #include "ui/widgets/round_lamp.h"
 #include "ui/window_texts.h"
+#include "ui/write_outcome.h"
 
 namespace tessel {
 
@@ -306,6 +307,19 @@ void TFrmMain::OnPortOpenTried(const QString& error) {
   Open(seams_.SoftwareParameters);
 }
 
+// The second status-bar panel tells what became of the last write; a refused or unanswered one is
+// red and, when it is news, rings the bell.
+void TFrmMain::ShowWriteOutcome(bool announce) {
+  const Context& ctx = host_.Ctx();
+  shownWriteSeq_ = ctx.cmd.LastWrite.Seq;
+  const WriteOutcomeLine line = DescribeWrite(ctx.cmd.LastWrite, ctx.settings.Language);
+  QLabel* panel = statusPanels_[1];
+  panel->setText(panel->fontMetrics().elidedText(line.text, Qt::ElideRight, panel->width()));
+  panel->setToolTip(line.detail);
+  panel->setStyleSheet(line.bad ? "color: #c00000;" : "");
+  if (announce && line.bad) QApplication::beep();
+}
+
 void TFrmMain::BringToFront() {
   if (isMinimized()) showNormal();
   show();
@@ -321,6 +335,7 @@ void TFrmMain::ApplyLanguage() {
 
 void TFrmMain::ApplyTexts(uint8_t language) {
   tree_->SetSubNodeCaptions(language);
+  ShowWriteOutcome(false);
   for (const ControlText& c : kMainWindowTexts) {
     const QString text = Tr(c.text, language);
     QObject* o = objectName() == c.object ? this : findChild<QObject*>(c.object);
@@ -431,9 +446,9 @@ void TFrmMain::ShowDebugInfo() {
   const Context& ctx = host_.Ctx();
   const bool show = ctx.comm.Debug.DbgShow != 0;
   lblDevIDAction_->setVisible(show);
-  for (QWidget* w : {static_cast<QWidget*>(edtTreeData_),
-                     static_cast<QWidget*>(edtArrEq_), static_cast<QWidget*>(edtNode_),
-                     static_cast<QWidget*>(page_->UpsStateLabel())})
+  for (QWidget* w :
+       {static_cast<QWidget*>(edtTreeData_), static_cast<QWidget*>(edtArrEq_),
+        static_cast<QWidget*>(edtNode_), static_cast<QWidget*>(page_->UpsStateLabel())})
     w->setVisible(show);
   if (!show) return;
   const ProtocolDriver* driver = host_.Core().Master().DriverFor(ctx.settings.PortInfo.Protocol);
@@ -463,6 +478,7 @@ void TFrmMain::RefreshDisplay() {
   }
   page_->Show(ctx.model.UpsTable[tree_->FSelDevAddr], ctx.settings.PortInfo.Protocol,
               ctx.settings.Language);
+  if (ctx.cmd.LastWrite.Seq != shownWriteSeq_) ShowWriteOutcome(true);
   if (!ctx.comm.Debug.DbgShow) return;
 
   // With no listed device selected there is no entry to describe: only the position is shown.

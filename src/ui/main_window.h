@@ -95,6 +95,7 @@ class TFrmMain : public QMainWindow {
   void ShowDebugInfo();
   void UpdateDeviceNode(int k);
   void ShowPortStatus();
+  void ShowWriteOutcome(bool announce);
   void ShowPage(int page);
   void UpdateDisplayTimer();
   void CatchUpDisplay();
@@ -135,6 +136,7 @@ class TFrmMain : public QMainWindow {
   QLineEdit* edtArrEq_ = nullptr;
   QLineEdit* edtNode_ = nullptr;
   std::array<QLabel*, 4> statusPanels_{};
+  uint32_t shownWriteSeq_ = 0;  // the last write outcome shown in the second panel
 };
 
 }  // namespace tessel

@@ -31,6 +31,23 @@ inline constexpr UiText ExitQuestion{"您确定要退出系统吗?", "Exit Progr
 inline constexpr UiText DeviceNotCommunicating{"该设备未联机!", "The device is not communication!"};
 inline constexpr UiText VersionPrefix{"Version ", "Version "};
 
+// ---- main window: what became of the last write to a unit (second status-bar panel) -----------
+// %1 the unit's address, %2 "register=value", %3 one of the states below.
+inline constexpr UiText WriteLine{"设备%1: %2 %3", "Unit %1: %2 %3"};
+inline constexpr UiText WriteSent{"已发送", "sent"};
+inline constexpr UiText WriteAccepted{"已接受", "accepted"};
+inline constexpr UiText WriteRefused{"被拒绝(异常%1)", "refused (exception %1)"};
+inline constexpr UiText WriteNoAnswer{"无应答", "no answer"};
+inline constexpr UiText WriteSwitchOn{"开机", "Switch on"};
+inline constexpr UiText WriteSwitchOff{"关机", "Switch off"};
+inline constexpr UiText WriteSelfTest{"电池自检", "Battery self-test"};
+inline constexpr UiText WriteUnlock{"参数写入许可", "Parameter write enable"};
+inline constexpr UiText ModbusIllegalFunction{"非法功能码", "Illegal function"};
+inline constexpr UiText ModbusIllegalAddress{"非法数据地址", "Illegal data address"};
+inline constexpr UiText ModbusIllegalValue{"非法数据值", "Illegal data value"};
+inline constexpr UiText ModbusDeviceFailure{"设备故障", "Device failure"};
+inline constexpr UiText ModbusDeviceBusy{"设备忙", "Device busy"};
+
 // ---- main window: supply texts (used by the device page) ---------------------------------------
 inline constexpr UiText SupplyNone{"均不供电", "No Supply"};
 inline constexpr UiText InputSupplyMains{"市电供电", "Mains Supply"};

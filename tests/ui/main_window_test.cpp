@@ -244,7 +244,8 @@ class PaintCounter : public QObject {
       if (name == "ToolBar1" || name.startsWith("StatusPanel") || qobject_cast<QStatusBar*>(p))
         return false;
     }
-    if (o->objectName() != "TFrmMain") painted << o->objectName() + ":" + o->metaObject()->className();
+    if (o->objectName() != "TFrmMain")
+      painted << o->objectName() + ":" + o->metaObject()->className();
     return false;
   }
   QStringList painted;
@@ -414,6 +415,37 @@ TEST_F(MainWindowTest, UserSetNeedsACommunicatingDevice) {
   Find<QAction>("mni101")->trigger();
   EXPECT_EQ(userSetOpenings_, 1);
   EXPECT_EQ(prompter_.Told.size(), 1u);
+}
+
+// The second panel says what became of the last write, in the current language; a refusal is
+// red and names the unit's reason in the hint.
+TEST_F(MainWindowTest, SecondPanelTellsWhatBecameOfTheLastWrite) {
+  WriteSettings(line_.Name(), 0);
+  WriteDevices(1);
+  Start();
+  auto* panel = Find<QLabel>("StatusPanel2");
+  window_->RefreshDisplay();
+  EXPECT_EQ(panel->text(), "");
+
+  TCmdOutcome& w = host_->Ctx().cmd.LastWrite;
+  w = {1, TCmdOutcome::Result::Accepted, 1, 40005, 230, 0};
+  window_->RefreshDisplay();
+  EXPECT_EQ(panel->text(), "Unit 1: 40005=230 accepted");
+  EXPECT_EQ(panel->toolTip(), "Unit 1: 40005=230 accepted\nSystem Voltage Level(V)");
+  EXPECT_EQ(panel->styleSheet(), "");
+
+  w = {2, TCmdOutcome::Result::Refused, 1, 20002, 1, 2};
+  window_->RefreshDisplay();
+  EXPECT_EQ(panel->text(), "Unit 1: 20002=1 refused (exception 2)");
+  EXPECT_EQ(panel->toolTip(),
+            "Unit 1: 20002=1 refused (exception 2)\nSwitch off\nIllegal data address");
+  EXPECT_NE(panel->styleSheet(), "");
+
+  Find<QAction>("mni401")->trigger();
+  EXPECT_EQ(panel->text(), "设备1: 20002=1 被拒绝(异常2)");
+  w = {3, TCmdOutcome::Result::NoAnswer, 7, 20003, 60, 0};
+  window_->RefreshDisplay();
+  EXPECT_EQ(panel->toolTip(), "设备7: 20003=60 无应答\n电池自检");
 }
 
 TEST_F(MainWindowTest, RefreshShowsEveryDeviceInItsNodeAndClearsStaleValues) {
