@@ -94,12 +94,23 @@ TEST(CommandSlots, ParameterWriteAndSwitchOffReachTheUnitAndReadBack) {
         },
         seconds(20)))
         << sim->Transcript();
+    EXPECT_TRUE(WaitFor([&] { return ctx.cmd.LastWrite.Outcome == TCmdOutcome::Result::Accepted; },
+                        seconds(5)));
     EXPECT_TRUE(WaitFor(
         [&] {
           sim->Pump();
           return unit.RunState == 2;
         },
         seconds(20)));
+
+    // A self-test the switched-off unit refuses: its exception reaches the operator's side.
+    ASSERT_EQ(RequestSelfTest(ctx.cmd, 2, 1, 30), CmdResult::Queued);
+    EXPECT_TRUE(WaitFor([&] { return ctx.cmd.LastWrite.Outcome == TCmdOutcome::Result::Refused; },
+                        seconds(20)))
+        << sim->Transcript();
+    EXPECT_EQ(ctx.cmd.LastWrite.Exception, 4);
+    EXPECT_EQ(ctx.cmd.LastWrite.Reg, kRegSelfTest);
+    EXPECT_EQ(ctx.cmd.LastWrite.Value, 30);
     monitor.Stop();
   }
   std::fclose(out);

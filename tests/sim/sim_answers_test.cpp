@@ -369,7 +369,9 @@ TEST(ModbusAnswer, WritesChangeTheUnitAndAreReadBack) {
   EXPECT_EQ(DerivedState(unit, 2), 2);
   EXPECT_EQ(Registers(AnswerModbus(Request(1, 4, 30010, 4), unit, 2)),
             (std::vector<int>{0, 0, 0, 0}));
-  write(20003, 30, 2);  // a self-test is refused while off
+  // A self-test is refused while off, with a device-failure exception.
+  const Reply refused = AnswerModbus(Request(1, 6, 20002, 30), unit, 2);
+  EXPECT_EQ(refused.bytes, (std::vector<uint8_t>{0x01, 0x86, 0x04, 0x43, 0xA3}));
   EXPECT_EQ(DerivedState(unit, 3), 2);
   write(20001, 1, 3);  // on again
   EXPECT_EQ(DerivedState(unit, 3), 4);

@@ -341,8 +341,16 @@ Reply AnswerModbus(const std::vector<uint8_t>& frame, SimUnit& unit, double t) {
   if (q.function == 6) {
     what += " reg=" + std::to_string(q.reg) + " value=" + std::to_string(q.value);
     std::string note;
-    if (unit.WriteRegister(q.reg, static_cast<uint16_t>(q.value), t, note) != WriteResult::kStored)
-      return exception(2);
+    switch (unit.WriteRegister(q.reg, static_cast<uint16_t>(q.value), t, note)) {
+      case WriteResult::kStored:
+        break;
+      case WriteResult::kRejected:
+        return exception(2);
+      case WriteResult::kRefused:
+        exception(4);
+        r.text += ": " + note;
+        return r;
+    }
     r.bytes = frame;  // a write is answered by its echo
     r.text = what + " answered: " + note;
     return r;

@@ -224,7 +224,8 @@ Units: volts, hertz, percent load, amperes, minutes (batt_time), percent (batt_c
 words and codes as numbers. The example in tools/sim/example_scenario.txt shows them.
 
 Writes (Modbus): 20001 switches the unit on, 20002 off (no output), 20003 starts a
-battery self-test of VALUE scenario seconds (0 cancels), 40002..40029 and 50000 are stored
+battery self-test of VALUE scenario seconds (0 cancels; refused with exception 4 while the
+unit is off), 40002..40029 and 50000 are stored
 and read back. Reads: function 4 on 30001..30014, 30021..30038, 30081..30091; function 3
 on 40001..40029, 20001..20003, 50000. Other registers and functions get exceptions.
 

@@ -612,6 +612,10 @@ WriteResult SimUnit::WriteRegister(int reg, uint16_t value, double t, std::strin
     note = "not writable";
     return WriteResult::kRejected;
   }
+  if (reg == 20003 && value != 0 && off_) {
+    note = "battery self-test refused: unit is off";
+    return WriteResult::kRefused;
+  }
   holding_[reg] = value;
   switch (reg) {
     case 20001:
@@ -635,8 +639,6 @@ WriteResult SimUnit::WriteRegister(int reg, uint16_t value, double t, std::strin
         note =
             SelfTestRunning(t) ? "battery self-test cancelled" : "self-test cancel (none running)";
         selfTestUntil_ = -1;
-      } else if (off_) {
-        note = "battery self-test refused: unit is off";
       } else {
         selfTestUntil_ = t + value;
         note = "battery self-test started for " + std::to_string(value) + " s";

@@ -128,8 +128,9 @@ std::optional<Scenario> LoadScenarioFile(const std::string& path, std::string& e
 const char* DefaultScenarioText();
 Scenario DefaultScenario();
 
-// What a write to a register did.
-enum class WriteResult { kStored, kRejected };
+// What a write to a register did: stored, a register that takes no writes, or a command the unit
+// cannot carry out in its present state (a self-test while it is off).
+enum class WriteResult { kStored, kRejected, kRefused };
 
 class SimUnit {
  public:
