@@ -17,9 +17,11 @@
 #include "log/data_log_set_dialog.h"
 #include "log/data_log_window.h"
 #include "log/event_log_window.h"
+#include "ui/app_icon.h"
 #include "ui/main_window.h"
 #include "ui/prompter.h"
 #include "ui/search_dialog.h"
+#include "ui/tray_icon.h"
 
 namespace {
 
@@ -58,6 +60,10 @@ int RunWindows(const tessel::ProgramPaths& paths, tessel::SingleInstance& guard)
     dialog.exec();
   };
   window.SetSeams(seams);
+  QApplication::setDesktopFileName("tessel");  // the desktop entry the window belongs to
+  QApplication::setWindowIcon(tessel::AppIcon());
+  tessel::TrayIcon tray(
+      host, [&window] { window.BringToFront(); }, [&window] { window.close(); });
   guard.OnActivate = [&window] { window.BringToFront(); };
   // SIGINT or SIGTERM: an orderly stop without the exit question (the program-stop event is
   // written, the settings are left as they are on disk).

@@ -31,6 +31,14 @@ inline constexpr UiText ExitQuestion{"您确定要退出系统吗?", "Exit Progr
 inline constexpr UiText DeviceNotCommunicating{"该设备未联机!", "The device is not communication!"};
 inline constexpr UiText VersionPrefix{"Version ", "Version "};
 
+// ---- tray icon and its notifications (%1 the unit's name in the device tree) -------------------
+inline constexpr UiText TrayShowWindow{"显示窗口", "Show Window"};
+inline constexpr UiText TrayExit{"退出", "Exit"};
+inline constexpr UiText TrayOnBattery{"%1 电池供电", "%1 is on battery"};
+inline constexpr UiText TrayFault{"%1 故障", "%1 has a fault"};
+inline constexpr UiText TrayLost{"%1 通讯中断", "%1 is not answering"};
+inline constexpr UiText TrayBack{"%1 已恢复正常", "%1 is back to normal"};
+
 // ---- main window: what became of the last write to a unit (second status-bar panel) -----------
 // %1 the unit's address, %2 "register=value", %3 one of the states below.
 inline constexpr UiText WriteLine{"设备%1: %2 %3", "Unit %1: %2 %3"};
