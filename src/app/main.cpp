@@ -30,10 +30,12 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 
-bool WantsHeadless(int argc, char* argv[]) {
+// The headless monitor, and the answers to --help and --version, need no display.
+bool NeedsWindows(int argc, char* argv[]) {
   for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--headless") == 0) return true;
-  return false;
+    for (const char* option : {"--headless", "--help", "-h", "--help-all", "--version", "-v"})
+      if (std::strcmp(argv[i], option) == 0) return false;
+  return true;
 }
 
 // The windowed program: the main window over the host, the host's start-up, the event loop.
@@ -87,10 +89,10 @@ int main(int argc, char* argv[]) {
 
   // Windows need a display; the headless monitor must run without one.
   std::unique_ptr<QCoreApplication> app;
-  if (WantsHeadless(argc, argv))
-    app = std::make_unique<QCoreApplication>(argc, argv);
-  else
+  if (NeedsWindows(argc, argv))
     app = std::make_unique<QApplication>(argc, argv);
+  else
+    app = std::make_unique<QCoreApplication>(argc, argv);
   QCoreApplication::setApplicationName("Tessel");
   QCoreApplication::setApplicationVersion(TESSEL_VERSION);
 
