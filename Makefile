@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build check test run screenshots test-tsan test-asan fuzz fuzz-ci fuzz-build bench bench-idle clean
+.PHONY: all deps build check test run screenshots deb deb-check test-tsan test-asan fuzz fuzz-ci fuzz-build bench bench-idle clean
 
 all: build
 
@@ -23,8 +23,18 @@ check: build
 
 # What CI runs: the quick suite, the whole suite under ASan+UBSan, and a short fuzz run.
 test: check
+	$(MAKE) deb-check
 	$(MAKE) test-asan
 	$(MAKE) fuzz-ci
+
+# The Debian package in build/ (tessel_<version>_<arch>.deb).
+deb: build
+	cmake --build $(BUILD) -j $(JOBS) --target package_files
+	cd $(BUILD) && cpack -G DEB
+
+# The package checked with lintian, installed on this machine, and its programs run.
+deb-check: deb
+	bash scripts/deb_check.sh
 
 run: build
 	@bash scripts/run.sh

@@ -10,6 +10,7 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   xvfb xauth fonts-wqy-microhei
   mbpoll
+  lintian dpkg-dev man-db
 )
 
 missing=()

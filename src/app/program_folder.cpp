@@ -16,6 +16,16 @@ bool IsWritableDir(const std::string& dir) {
   return !dir.empty() && fs::is_directory(dir, ec) && access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
+// The folders that hold the programs of every user: an installed copy never keeps its data there,
+// even when it runs as root and could.
+bool IsSharedProgramDir(const std::string& dir) {
+  const std::string d = fs::path(dir).lexically_normal().string();
+  for (const char* shared : {"/bin", "/sbin", "/usr/bin", "/usr/sbin", "/usr/games",
+                             "/usr/local/bin", "/usr/local/sbin", "/usr/local/games"})
+    if (d == shared || d == std::string(shared) + "/") return true;
+  return d.rfind("/usr/lib/", 0) == 0 || d.rfind("/usr/libexec/", 0) == 0;
+}
+
 std::string Absolute(const std::string& p) {
   std::error_code ec;
   fs::path a = fs::absolute(p, ec);
@@ -33,7 +43,7 @@ std::string WithSlash(std::string p) {
 std::string ResolveProgramFolder(const FolderChoice& c) {
   if (!c.HomeOption.empty()) return Absolute(c.HomeOption);
   if (!c.HomeEnv.empty()) return Absolute(c.HomeEnv);
-  if (IsWritableDir(c.ExeDir)) return Absolute(c.ExeDir);
+  if (IsWritableDir(c.ExeDir) && !IsSharedProgramDir(c.ExeDir)) return Absolute(c.ExeDir);
   if (!c.XdgDataHome.empty()) return Absolute((fs::path(c.XdgDataHome) / "tessel").string());
   return Absolute(
       (fs::path(c.UserHome.empty() ? "." : c.UserHome) / ".local/share/tessel").string());

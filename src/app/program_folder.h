@@ -23,8 +23,9 @@ struct FolderChoice {
   std::string UserHome;     // HOME, for the XDG default ~/.local/share
 };
 
-// --home, then TESSEL_HOME, then the executable's folder when it is writable, else the user's
-// data folder ($XDG_DATA_HOME/tessel or ~/.local/share/tessel). Returned as an absolute path.
+// --home, then TESSEL_HOME, then the executable's folder when it is writable and not a folder of
+// installed programs (/usr/bin and the like), else the user's data folder ($XDG_DATA_HOME/tessel
+// or ~/.local/share/tessel). Returned as an absolute path.
 std::string ResolveProgramFolder(const FolderChoice& choice);
 
 ProgramPaths MakeProgramPaths(const std::string& home);

@@ -43,6 +43,17 @@ TEST_F(ProgramFolderTest, PrecedenceOfTheChoices) {
   EXPECT_EQ(ResolveProgramFolder(c), (root_ / ".local/share/tessel").string());
 }
 
+// An installed copy keeps its data with the user even where it may write (as root).
+TEST_F(ProgramFolderTest, FoldersOfInstalledProgramsAreNeverTheProgramFolder) {
+  if (access("/usr/bin", W_OK) != 0) GTEST_SKIP() << "needs a writable /usr/bin (root)";
+  FolderChoice c;
+  c.XdgDataHome = (root_ / "xdg").string();
+  for (const char* dir : {"/usr/bin", "/usr/bin/", "/usr/local/bin", "/bin"}) {
+    c.ExeDir = dir;
+    EXPECT_EQ(ResolveProgramFolder(c), (root_ / "xdg" / "tessel").string()) << dir;
+  }
+}
+
 TEST_F(ProgramFolderTest, RelativeHomeBecomesAbsolute) {
   FolderChoice c;
   c.HomeOption = "some/dir/..";
