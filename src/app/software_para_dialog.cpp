@@ -81,6 +81,7 @@ TFrmSoftwarePara::TFrmSoftwarePara(Host& host, Prompter& prompter,
     cbxComName_->addItem(name, name);
   }
   cbxComName_->setMaxVisibleItems(16);
+  cbxComName_->setMinimumContentsLength(14);
   cbxComName_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   for (const char* speed : {"2400", "4800", "9600"}) cbxBaudRate_->addItem(speed);
   for (int i = 0; i < 4; ++i) cbxcurProtocol_->addItem(QString());
@@ -126,7 +127,8 @@ void TFrmSoftwarePara::FormShow() {
   bsSkinLabel2_->setText(Tr(txt::SoftParaComLabel, language));
   bsSkinLabel3_->setText(Tr(txt::SoftParaBaudLabel, language));
   lbProtocol_->setText(Tr(txt::SoftParaProtocolLabel, language));
-  for (int i = 0; i < 4; ++i) cbxcurProtocol_->setItemText(i, Tr(txt::SoftParaProtocols[i], language));
+  for (int i = 0; i < 4; ++i)
+    cbxcurProtocol_->setItemText(i, Tr(txt::SoftParaProtocols[i], language));
   crbAutoStartup_->setText(Tr(txt::SoftParaAutoStart, language));
   SaveSetBtn_->setText(Tr(txt::SoftParaSave, language));
   Button4_->setText(Tr(txt::SoftParaCancel, language));
@@ -156,8 +158,12 @@ void TFrmSoftwarePara::FormShow() {
   cbxcurProtocol_->setCurrentIndex(info.Protocol);
 
   if (!start_) {
-    start_ = StartState{info.ComName, info.BaudRate, info.Protocol, info.AutoStart,
-                        ReadAutostartEntry(autostartFolder_), host_.PortIsOpen()};
+    start_ = StartState{info.ComName,
+                        info.BaudRate,
+                        info.Protocol,
+                        info.AutoStart,
+                        ReadAutostartEntry(autostartFolder_),
+                        host_.PortIsOpen()};
   }
 }
 

@@ -22,7 +22,7 @@ TEST(PortError, MessagesByReason) {
     uint8_t language;
     std::vector<SerialPortListing> existing;
     std::string group;
-    std::vector<std::string> holds;     // in this order
+    std::vector<std::string> holds;  // in this order
     std::vector<std::string> lacks;
   };
   const std::string denied = std::strerror(EACCES);

@@ -188,10 +188,21 @@ TEST_F(SoftwareParaTest, TextsInBothLanguagesAndKeyboardReach) {
     QStringList protocols;
   };
   const Case cases[] = {
-      {1, "软件参数设定", "通讯串口", "通讯协议:", "开机自启动", "保存设置", "取消",
+      {1,
+       "软件参数设定",
+       "通讯串口",
+       "通讯协议:",
+       "开机自启动",
+       "保存设置",
+       "取消",
        {"多模块UPS", "三相工频UPS", "Modbus", "ZEV"}},
-      {0, "Software Parameter Setting", "COM", "Protocol:",
-       "Automatic Run Program At Windows Startup", "Save Setting", "Cancel",
+      {0,
+       "Software Parameter Setting",
+       "COM",
+       "Protocol:",
+       "Automatic Run Program At Windows Startup",
+       "Save Setting",
+       "Cancel",
        {"Multimode UPS", "Industrial Frequency UPS", "Modbus ", "ZEV"}},
   };
   for (const Case& c : cases) {
@@ -321,7 +332,8 @@ TEST_F(SoftwareParaTest, AutostartEntryFollowsTheCheckBox) {
   Find<QCheckBox>("crbAutoStartup")->setChecked(true);
   Save();
   ASSERT_EQ(prompter_.Told.size(), 1u);
-  EXPECT_TRUE(prompter_.LastTold().startsWith("Unable to write to " + QString::fromStdString(entry.string())))
+  EXPECT_TRUE(prompter_.LastTold().startsWith("Unable to write to " +
+                                              QString::fromStdString(entry.string())))
       << prompter_.LastTold().toStdString();
   EXPECT_TRUE(dialog_->isVisible());
   EXPECT_FALSE(FileSettings().PortInfo.AutoStart);

@@ -52,9 +52,9 @@ void RenderSoftwarePara(int language, const std::string& port) {
     dialog.reject();
   }
   // A port the user may not use.
-  ErrorBox(QString::fromStdString(DescribePortFailure(
-               {"Error opening serial port", "/dev/ttyUSB0", EACCES},
-               static_cast<uint8_t>(language), {}, "dialout")),
+  ErrorBox(QString::fromStdString(
+               DescribePortFailure({"Error opening serial port", "/dev/ttyUSB0", EACCES},
+                                   static_cast<uint8_t>(language), {}, "dialout")),
            "softpara_port_denied_" + lang);
   host.Stop();
 }
