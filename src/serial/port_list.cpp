@@ -10,11 +10,14 @@ std::vector<SerialPortEntry> AvailableSerialPorts() {
   for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
     SerialPortEntry entry;
     entry.Path = info.systemLocation().toStdString();
-    QString description = info.description();
-    if (!info.manufacturer().isEmpty() && !description.contains(info.manufacturer()))
-      description += (description.isEmpty() ? "" : " (") + info.manufacturer() +
-                     (description.isEmpty() ? "" : ")");
-    entry.Description = description.trimmed().toStdString();
+    // "FT232R USB UART (FTDI)": the maker only when the description does not already name it.
+    QString description = info.description().trimmed();
+    const QString maker = info.manufacturer().trimmed();
+    if (description.isEmpty())
+      description = maker;
+    else if (!maker.isEmpty() && !description.contains(maker))
+      description += " (" + maker + ")";
+    entry.Description = description.toStdString();
     if (!entry.Path.empty()) ports.push_back(std::move(entry));
   }
   std::sort(ports.begin(), ports.end(),
