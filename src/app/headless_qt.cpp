@@ -40,7 +40,14 @@ void HeadlessMonitor::ReportPort(const QString& error) {
   // A ComName that names no port already comes back as the general text; say it once.
   const std::string text = PortOpenErrorText(host_.Ctx().settings.Language);
   const std::string reason = error.toStdString();
-  Print(reason == text ? text : text + " (" + reason + ")");
+  if (reason == text) {
+    Print(text);
+  } else {
+    // The port's fixed text first, then the device, the system's reason and the advice.
+    std::string indented = "  ";
+    for (char c : reason) indented += c == '\n' ? std::string("\n  ") : std::string(1, c);
+    Print(text + "\n" + indented);
+  }
   host_.RetryPortLater();
 }
 

@@ -38,8 +38,9 @@ class Host : public QObject, private StartupHooks {
   void Stop();
 
   // Opens the port from the in-memory settings (closing it first when open). Empty on success,
-  // else a message for the operator: the port's own error, or the general open-error text when
-  // ComName names no port. Stops a pending retry.
+  // else a message for the operator: the port's own error with the device, the system's reason
+  // and advice (Monitor::OpenPort), or the general open-error text when ComName names no port.
+  // Stops a pending retry.
   std::string OpenPort();
   // Closes the port and stops a pending retry.
   void ClosePort();

@@ -13,6 +13,7 @@
 #include "app/host_qt.h"
 #include "app/program_folder.h"
 #include "app/single_instance_qt.h"
+#include "app/software_para_dialog.h"
 #include "comm/trace_window.h"
 #include "log/data_log_set_dialog.h"
 #include "log/data_log_window.h"
@@ -59,6 +60,11 @@ int RunWindows(const tessel::ProgramPaths& paths, tessel::SingleInstance& guard)
   };
   seams.Search = [&] {
     tessel::TFrmEquipSearch dialog(host, window.Tree(), prompter, &window);
+    dialog.exec();
+  };
+  seams.SoftwareParameters = [&] {
+    tessel::TFrmSoftwarePara dialog(
+        host, prompter, [&window] { window.ApplyProtocolLayout(); }, &window);
     dialog.exec();
   };
   window.SetSeams(seams);

@@ -1,8 +1,10 @@
 #include "app/monitor.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "app/device_list_file.h"
+#include "app/port_error.h"
 #include "app/settings.h"
 #include "log/event_log_query.h"
 #include "protocol/epower_driver.h"
@@ -70,7 +72,12 @@ std::string Monitor::OpenPort() {
   try {
     master_->OpenComm();
   } catch (const SerialPortError& e) {
-    return e.what();
+    // Listing the ports costs a walk over the system's devices: only when the device is missing.
+    const int sysError = e.SysError();
+    const bool missing = sysError == ENOENT || sysError == ENODEV || sysError == ENXIO;
+    return DescribePortFailure({e.what(), e.Device(), sysError}, ctx_.settings.Language,
+                               missing ? port_.ListPorts() : std::vector<SerialPortListing>{},
+                               DeviceGroup(e.Device()));
   }
   return master_->CommIsOpen() ? std::string() : PortOpenErrorText(ctx_.settings.Language);
 }

@@ -48,7 +48,8 @@ class Monitor {
   // Folders, settings, log stores, device list, table start values, drivers, program-start
   // event, poll timer, port: in this order.
   void StartUp(StartupHooks& hooks);
-  // Opens the port from the settings; empty on success, else the port's own error message.
+  // Opens the port from the settings; empty on success, else the port's own error message (its
+  // fixed text on the first line, then the device, the system's reason and what to do about it).
   // A ComName that selects no port leaves it closed and gives the general open-error text.
   std::string OpenPort();
   // Program-stop event, then the port is closed. The caller has stopped the poll timer.

@@ -1,5 +1,7 @@
 #include "app/tcomm_port_qt.h"
 
+#include "serial/port_list.h"
+
 namespace tessel {
 
 TCommPort::TCommPort() {
@@ -36,8 +38,14 @@ void TCommPort::Open(const SerialPortSettings& s) {
   try {
     comm_.OpenPort();
   } catch (const ECommsError& e) {
-    throw SerialPortError(e.what());
+    throw SerialPortError(e.what(), e.Device(), e.SysError());
   }
+}
+
+std::vector<SerialPortListing> TCommPort::ListPorts() const {
+  std::vector<SerialPortListing> ports;
+  for (const SerialPortEntry& e : AvailableSerialPorts()) ports.push_back({e.Path, e.Description});
+  return ports;
 }
 
 bool TCommPort::Send(const uint8_t* data, int n) {

@@ -18,6 +18,7 @@ class TCommPort : public SerialPort {
   void Close() override { comm_.ClosePort(); }
   bool IsOpen() const override { return comm_.IsOpen(); }
   bool Send(const uint8_t* data, int n) override;
+  std::vector<SerialPortListing> ListPorts() const override;
 
   TComm& Comm() { return comm_; }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tessel {
 
@@ -19,9 +20,24 @@ struct SerialPortSettings {
 };
 
 // An opening failure; what() is the port's own message (e.g. "Error opening serial port").
+// Device and SysError say which device refused and the system's reason (an errno value, 0 when
+// there is none), so that the operator can be told what to do about it.
 class SerialPortError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit SerialPortError(const std::string& message, std::string device = {}, int sysError = 0)
+      : std::runtime_error(message), device_(std::move(device)), sysError_(sysError) {}
+  const std::string& Device() const { return device_; }
+  int SysError() const { return sysError_; }
+
+ private:
+  std::string device_;
+  int sysError_ = 0;
+};
+
+// A serial port this computer has: its device path and a description for people.
+struct SerialPortListing {
+  std::string Path;
+  std::string Description;
 };
 
 class SerialPort {
@@ -34,6 +50,8 @@ class SerialPort {
   virtual bool IsOpen() const = 0;
   // Queues a copy of the frame; false when it cannot (port closed, empty frame).
   virtual bool Send(const uint8_t* data, int n) = 0;
+  // The serial ports this computer has, for telling the operator which ones exist.
+  virtual std::vector<SerialPortListing> ListPorts() const { return {}; }
 };
 
 }  // namespace tessel

@@ -67,17 +67,19 @@ void TComm::OpenPort() {
   }
 
   std::string error;
+  int sysError = 0;
   {
     std::unique_lock lock(link->mutex);
     link->changed.wait(lock, [&] { return link->phase != SerialLink::Phase::Starting; });
     if (link->phase != SerialLink::Phase::Running) {
       link->changed.wait(lock, [&] { return link->phase == SerialLink::Phase::Finished; });
       error = link->openError;
+      sysError = link->openErrno;
     }
   }
   if (!error.empty()) {
     thread.join();
-    throw ECommsError(error);
+    throw ECommsError(error, link->devicePath, sysError);
   }
 
   link_ = std::move(link);
@@ -90,7 +92,7 @@ void TComm::OpenPort() {
 void TComm::OpenOnThisThread(std::shared_ptr<SerialLink> link) {
   auto worker = std::make_unique<SerialWorker>(*link, nullptr);
   const std::string error = worker->Open();
-  if (!error.empty()) throw ECommsError(error);
+  if (!error.empty()) throw ECommsError(error, link->devicePath, worker->OpenErrno());
   {
     std::lock_guard lock(link->mutex);
     link->worker = worker.get();

@@ -14,10 +14,18 @@
 
 namespace tessel {
 
-// Raised by OpenPort; the message is one of the fixed texts below.
+// Raised by OpenPort; the message is one of the fixed texts below. A failure to open the device
+// also names the device path and the system's reason (an errno value, 0 when there is none).
 class ECommsError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ECommsError(const std::string& message, std::string device = {}, int sysError = 0)
+      : std::runtime_error(message), device_(std::move(device)), sysError_(sysError) {}
+  const std::string& Device() const { return device_; }
+  int SysError() const { return sysError_; }
+
+ private:
+  std::string device_;
+  int sysError_ = 0;
 };
 
 inline constexpr const char* kCommAlreadyOpen = "This serial port already opened";

@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 
 #ifdef Q_OS_UNIX
@@ -88,19 +89,35 @@ void SerialLink::SetPhase(Phase value) {
   changed.notify_all();
 }
 
-std::string ClassifyOpenFailure(const std::string& path) {
+std::string ClassifyOpenFailure(const std::string& path, QSerialPort::SerialPortError error,
+                                int& sysError) {
+  sysError = 0;
 #ifdef Q_OS_UNIX
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return kCommOpenFailed;
+  if (::stat(path.c_str(), &st) != 0) {
+    sysError = errno;
+    return kCommOpenFailed;
+  }
   if (!S_ISCHR(st.st_mode)) return kCommNotCommHandle;
   // A character device: tell a terminal that is missing, busy or forbidden from one that is no
   // terminal at all (/dev/null). QSerialPort has already opened and closed it once.
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return kCommOpenFailed;
+  if (fd < 0) {
+    sysError = errno;
+    return kCommOpenFailed;
+  }
   const bool terminal = ::isatty(fd) == 1;
   ::close(fd);
-  return terminal ? kCommOpenFailed : kCommNotCommHandle;
+  if (!terminal) return kCommNotCommHandle;
+  // We may open the terminal ourselves, so QSerialPort was refused by the exclusive lock another
+  // program holds on it.
+  sysError = error == QSerialPort::DeviceNotFoundError ? ENOENT
+             : error == QSerialPort::PermissionError   ? EBUSY
+                                                       : EIO;
+  return kCommOpenFailed;
 #else
+  (void)path;
+  (void)error;
   return kCommOpenFailed;
 #endif
 }
@@ -123,9 +140,10 @@ std::string SerialWorker::Open() {
   port_ = new QSerialPort(this);
   port_->setPortName(QString::fromStdString(link_.devicePath));
   if (!port_->open(QIODevice::ReadWrite)) {
+    const QSerialPort::SerialPortError error = port_->error();
     delete port_;
     port_ = nullptr;
-    return ClassifyOpenFailure(link_.devicePath);
+    return ClassifyOpenFailure(link_.devicePath, error, openErrno_);
   }
 #ifdef Q_OS_UNIX
   if (::isatty(static_cast<int>(port_->handle())) != 1) {
@@ -390,6 +408,7 @@ void RunSerialWorker(std::shared_ptr<SerialLink> link) {
       {
         std::lock_guard lock(link->mutex);
         link->openError = error;
+        link->openErrno = worker.OpenErrno();
       }
       link->SetPhase(SerialLink::Phase::OpenFailed);
     } else {

@@ -53,6 +53,7 @@ struct SerialLink {
   std::condition_variable changed;  // phase changes
   Phase phase = Phase::Starting;
   std::string openError;
+  int openErrno = 0;
   QObject* worker = nullptr;  // set while the worker's event loop accepts commands
   std::deque<SerialCommand> commands;
   std::deque<SerialEvent> events;
@@ -88,8 +89,10 @@ class SerialWorker : public QObject {
   SerialWorker(SerialLink& link, QEventLoop* loop);
   ~SerialWorker() override;
 
-  // Opens and configures the device; returns the failure message, empty on success.
+  // Opens and configures the device; returns the failure message, empty on success. After a
+  // failure OpenErrno() holds the system's reason (0 when there is none to tell).
   std::string Open();
+  int OpenErrno() const { return openErrno_; }
 
  public slots:
   void DrainCommands();
@@ -122,6 +125,7 @@ class SerialWorker : public QObject {
   bool reportEmpty_ = false;  // frames went out since the last empty report
   bool faulted_ = false;
   bool stopped_ = false;
+  int openErrno_ = 0;
 };
 
 // The body of the worker thread: opens the device, reports the outcome through the link and,
@@ -129,7 +133,9 @@ class SerialWorker : public QObject {
 void RunSerialWorker(std::shared_ptr<SerialLink> link);
 
 // The message for a device QSerialPort could not open: whether the path is missing or busy,
-// or names something that is no terminal.
-std::string ClassifyOpenFailure(const std::string& path);
+// or names something that is no terminal. sysError receives the system's reason (an errno
+// value: ENOENT, EACCES, EBUSY, ...), or 0 when the message says all there is to say.
+std::string ClassifyOpenFailure(const std::string& path, QSerialPort::SerialPortError error,
+                                int& sysError);
 
 }  // namespace tessel

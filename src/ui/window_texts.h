@@ -180,6 +180,21 @@ inline constexpr UiText SearchRowListed{"第%1行的地址%2系统已有!",
 inline constexpr UiText SearchRowRepeated{
     "第%1行的地址%2在列表中重复!", "The address %2 in row %1 appears more than once in the list !"};
 
+// ---- software parameter dialog -----------------------------------------------------------------
+inline constexpr UiText SoftParaTitle{"软件参数设定", "Software Parameter Setting"};
+inline constexpr UiText SoftParaComLabel{"通讯串口", "COM"};
+inline constexpr UiText SoftParaBaudLabel{"波特率", "Baud Rate"};
+inline constexpr UiText SoftParaProtocolLabel{"通讯协议:", "Protocol:"};
+inline constexpr UiText SoftParaProtocols[4] = {
+    {"多模块UPS", "Multimode UPS"},
+    {"三相工频UPS", "Industrial Frequency UPS"},
+    {"Modbus", "Modbus "},
+    {"ZEV", "ZEV"},
+};
+inline constexpr UiText SoftParaAutoStart{"开机自启动", "Automatic Run Program At Windows Startup"};
+inline constexpr UiText SoftParaSave{"保存设置", "Save Setting"};
+inline constexpr UiText SoftParaCancel{"取消", "Cancel"};
+
 }  // namespace txt
 
 // Where a text goes on a control.

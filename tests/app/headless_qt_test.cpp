@@ -9,8 +9,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -244,6 +246,12 @@ TEST(HeadlessMonitor, PortThatCannotBeOpenedIsReportedAndTheProgramRuns) {
   const std::string printed = PrintedText(out);
   EXPECT_NE(printed.find("开启串口时出错,请检查串口设置!"), std::string::npos) << printed;
   EXPECT_NE(printed.find("Error opening serial port"), std::string::npos) << printed;
+  // Which device, why, and (it is missing) which ports there are.
+  EXPECT_NE(printed.find(home.Path() + "/no-such-tty: " + std::strerror(ENOENT)), std::string::npos)
+      << printed;
+  EXPECT_TRUE(printed.find("本机的串口:") != std::string::npos ||
+              printed.find("本机未找到串口。") != std::string::npos)
+      << printed;
   // Both folders exist and the log holds the start and stop events.
   EXPECT_TRUE(fs::is_directory(paths.BackupDir));
   auto recs = ReadRecords(paths.RecordDir + "EventLog.dat");

@@ -6,8 +6,10 @@
 
 #include <QTemporaryDir>
 #include <QThread>
+#include <cerrno>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 #include "serial/serial_test_support.h"
 
@@ -141,6 +143,31 @@ TEST_P(SerialTest, OpeningAnOpenOrBusyPortIsRefused) {
   pty.Write("still here");
   ASSERT_TRUE(WaitUntil([&] { return ReceivedBytes() == 10; }));
   EXPECT_EQ(Joined(), Bytes({'s', 't', 'i', 'l', 'l', ' ', 'h', 'e', 'r', 'e'}));
+}
+
+// Beside its fixed text, a refused opening says which device refused and the system's reason.
+TEST_P(SerialTest, OpenFailureNamesTheDeviceAndTheReason) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  comm.OpenPort();  // the pseudo-terminal is now held by this component
+  TComm other;
+  const std::string missing = dir.filePath("missing").toStdString();
+  const std::tuple<std::string, std::string, int> cases[] = {
+      {missing, "Error opening serial port", ENOENT},
+      {pty.Path(), "Error opening serial port", EBUSY},
+      {"/dev/null", "File handle is not a comm handle ", 0},
+  };
+  for (const auto& [path, message, reason] : cases) {
+    other.SetCommName(path);
+    try {
+      other.OpenPort();
+      ADD_FAILURE() << path << " opened";
+    } catch (const ECommsError& e) {
+      EXPECT_EQ(std::string(e.what()), message) << path;
+      EXPECT_EQ(e.Device(), path);
+      EXPECT_EQ(e.SysError(), reason) << path;
+    }
+  }
 }
 
 TEST_P(SerialTest, BurstArrivesAsOneChunk) {

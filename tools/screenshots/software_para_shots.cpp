@@ -1,11 +1,62 @@
-// The software parameter dialog.
+// The software parameter dialog, and the message a port that will not open brings.
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <cerrno>
+
+#include "app/host_qt.h"
+#include "app/port_error.h"
+#include "app/software_para_dialog.h"
 #include "shots.h"
+#include "ui/prompter.h"
 
 namespace tessel::shots {
 
+namespace {
+
+// Keeps what the dialog would have said in a message box.
+class KeepingPrompter : public Prompter {
+ public:
+  void Tell(QWidget*, MessageKind, const QString& text) override { Said = text; }
+  bool Ask(QWidget*, const QString&) override { return false; }
+  QString Said;
+};
+
+void ErrorBox(const QString& text, const QString& name) {
+  QMessageBox box(QMessageBox::Critical, "Tessel", text, QMessageBox::Ok);
+  Save(&box, name);
+}
+
+}  // namespace
+
 void RenderSoftwarePara(int language, const std::string& port) {
-  (void)language;
-  (void)port;
+  const QString lang = language == 1 ? "zh" : "en";
+  QTemporaryDir dir;
+  const std::string home = dir.path().toStdString();
+  PrepareHome(home, port, language, 2);
+  Host host(MakeProgramPaths(home));
+  host.Start();
+  KeepingPrompter prompter;
+  {
+    TFrmSoftwarePara dialog(host, prompter, [] {});
+    // Never the real user's autostart entry.
+    dialog.SetAutostartFolder(home + "/autostart");
+    Save(&dialog, "softpara_" + lang);
+
+    // A port that does not exist: the dialog stays open with the port's error.
+    QComboBox* ports = dialog.findChild<QComboBox*>("cbxComName");
+    ports->setCurrentIndex(ports->findData(QStringLiteral("COM256")));
+    dialog.findChild<QPushButton*>("SaveSetBtn")->click();
+    if (!prompter.Said.isEmpty()) ErrorBox(prompter.Said, "softpara_port_missing_" + lang);
+    dialog.reject();
+  }
+  // A port the user may not use.
+  ErrorBox(QString::fromStdString(
+               DescribePortFailure({"Error opening serial port", "/dev/ttyUSB0", EACCES},
+                                   static_cast<uint8_t>(language), {}, "dialout")),
+           "softpara_port_denied_" + lang);
+  host.Stop();
 }
 
 }  // namespace tessel::shots

@@ -1,0 +1,75 @@
+// The software parameter dialog: serial port, line speed, protocol and start at login. Saving
+// reopens the port, adapts the main window to the protocol and writes the settings file; an
+// error keeps the dialog open, and Cancel then puts back what the dialog started from.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+#include <optional>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace tessel {
+
+class Host;
+class Prompter;
+
+class TFrmSoftwarePara : public QDialog {
+ public:
+  // applyProtocolLayout adapts the main window's panels to the saved protocol.
+  TFrmSoftwarePara(Host& host, Prompter& prompter, std::function<void()> applyProtocolLayout,
+                   QWidget* parent = nullptr);
+  ~TFrmSoftwarePara() override;
+
+  // The folder of the user's autostart entries (default from XDG_CONFIG_HOME and HOME) and the
+  // program the entry starts (default: this executable).
+  void SetAutostartFolder(const std::string& folder) { autostartFolder_ = folder; }
+  void SetExecutable(const std::string& path) { executable_ = path; }
+
+  // Cancel: closes; after a Save that failed, first puts back the settings in memory, the
+  // autostart entry and the port as they were when the dialog was shown.
+  void reject() override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  struct StartState {
+    std::string ComName;
+    int32_t BaudRate = 0;
+    uint8_t Protocol = 0;
+    bool AutoStart = false;
+    std::optional<std::string> Entry;  // the autostart entry's content, none when absent
+    bool PortOpen = false;
+  };
+
+  void FormShow();
+  void SaveSetBtnClick();
+  void Restore();
+  void Fail(const std::string& message);
+
+  Host& host_;
+  Prompter& prompter_;
+  std::function<void()> applyProtocolLayout_;
+  std::string autostartFolder_;
+  std::string executable_;
+  std::optional<StartState> start_;
+  bool changed_ = false;      // a Save changed something before it failed
+  bool portTouched_ = false;  // ... and closed or reopened the port
+
+  QLabel* bsSkinLabel2_;
+  QComboBox* cbxComName_;
+  QLabel* bsSkinLabel3_;
+  QComboBox* cbxBaudRate_;
+  QLabel* lbProtocol_;
+  QComboBox* cbxcurProtocol_;
+  QCheckBox* crbAutoStartup_;
+  QPushButton* SaveSetBtn_;
+  QPushButton* Button4_;
+};
+
+}  // namespace tessel
