@@ -15,6 +15,9 @@
 #include "app/single_instance_qt.h"
 #include "app/software_para_dialog.h"
 #include "comm/trace_window.h"
+#include "control/self_test_dialog.h"
+#include "control/turn_on_dialog.h"
+#include "control/user_set_window.h"
 #include "log/data_log_set_dialog.h"
 #include "log/data_log_window.h"
 #include "log/event_log_window.h"
@@ -66,6 +69,22 @@ int RunWindows(const tessel::ProgramPaths& paths, tessel::SingleInstance& guard)
     tessel::TFrmSoftwarePara dialog(
         host, prompter, [&window] { window.ApplyProtocolLayout(); }, &window);
     dialog.exec();
+  };
+  auto selected = [&window] { return window.GetSelDevAddr(); };
+  seams.BatteryTest = [&] {
+    tessel::TFrmTest dialog(host, prompter, selected, &window);
+    dialog.exec();
+  };
+  seams.TurnOnOff = [&] {
+    tessel::TfrmTrunOn dialog(host, prompter, selected, &window);
+    dialog.exec();
+  };
+  // The user data window lives from start-up to shutdown; the menu only shows it.
+  tessel::TFrmUserSet userSet(host, prompter, selected, &window);
+  seams.UserSet = [&userSet] {
+    userSet.show();
+    userSet.raise();
+    userSet.activateWindow();
   };
   window.SetSeams(seams);
   QApplication::setDesktopFileName("tessel");  // the desktop entry the window belongs to
