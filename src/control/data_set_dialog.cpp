@@ -25,7 +25,7 @@ namespace {
 QGroupBox* SwitchGroup(const char* name, QRadioButton* (&buttons)[2], QWidget* parent) {
   auto* group = new QGroupBox(parent);
   group->setObjectName(name);
-  auto* layout = new QVBoxLayout(group);
+  auto* layout = new QHBoxLayout(group);
   for (QRadioButton*& b : buttons) {
     b = new QRadioButton(group);
     layout->addWidget(b);

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/host_qt.h"
 #include "control/control_texts.h"
@@ -128,6 +129,7 @@ TFrmUserSet::TFrmUserSet(Host& host, Prompter& prompter, std::function<uint8_t()
   grpOutput_ = new QGroupBox(GroupBox1_);
   grpOutput_->setObjectName("grpOutput");
   grpOutput_->setFlat(true);
+  grpOutput_->setStyleSheet("QGroupBox#grpOutput { border: none; margin: 0; padding: 0; }");
   GroupBox2_ = new QGroupBox(this);
   GroupBox2_->setObjectName("GroupBox2");
   for (int i = 0; i < kUserSetBoxCount; ++i) {
@@ -138,7 +140,7 @@ TFrmUserSet::TFrmUserSet(Host& host, Prompter& prompter, std::function<uint8_t()
     boxes_[i] = new QLineEdit(owner);
     boxes_[i]->setObjectName(kBoxes[i].name);
     boxes_[i]->setReadOnly(true);
-    boxes_[i]->setFixedWidth(110);
+    boxes_[i]->setFixedWidth(130);
     labels_[i]->setBuddy(boxes_[i]);
   }
   labels_[kPreAlarm]->setObjectName("lbPreAlarm");
@@ -154,15 +156,15 @@ TFrmUserSet::TFrmUserSet(Host& host, Prompter& prompter, std::function<uint8_t()
   int row = 0;
   for (int box = kSysID; box <= kBuzzer; ++box) place(unit, row++, box);
   unit->addWidget(grpOutput_, row++, 0, 1, 2);
+  unit->setRowStretch(row, 1);
   auto* battery = new QGridLayout(GroupBox2_);
   row = 0;
   for (int box = kBattNum; box < kUserSetBoxCount; ++box) place(battery, row++, box);
   // The shutdown pre-alarm is read but not offered.
   labels_[kPreAlarm]->hide();
   boxes_[kPreAlarm]->hide();
-  // The groups take no input: the boxes only show what the unit holds.
-  GroupBox1_->setEnabled(false);
-  GroupBox2_->setEnabled(false);
+  // The boxes only show what the unit holds; read-only rather than disabled, so that they stay
+  // legible and a screen reader can still reach them.
 
   btnSet_ = new QPushButton(this);
   btnSet_->setObjectName("btnSet");
@@ -204,10 +206,14 @@ void TFrmUserSet::ApplyTexts() {
   setWindowTitle(Tr(txt::UserSetCaption, language));
   btnSet_->setText(Tr(txt::UserSetSet, language));
   GroupBox2_->setTitle(Tr(txt::UserSetBattery, language));
+  int unitLabels = 0;
   for (int i = 0; i < kUserSetBoxCount; ++i) {
     labels_[i]->setText(Tr(kBoxes[i].label, language));
     boxes_[i]->setAccessibleName(Tr(kBoxes[i].label, language));
+    if (i <= kOptVolt) unitLabels = std::max(unitLabels, labels_[i]->sizeHint().width());
   }
+  // The operation mode sits in a group of its own; its box lines up with the others.
+  for (int i = 0; i <= kOptVolt; ++i) labels_[i]->setFixedWidth(unitLabels);
 }
 
 void TFrmUserSet::showEvent(QShowEvent* event) {
