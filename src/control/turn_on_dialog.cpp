@@ -94,7 +94,7 @@ void TfrmTrunOn::SureClick() {
     const CmdResult r = on_->isChecked() ? RequestSwitchOn(ctx.cmd, protocol, addr)
                                          : RequestSwitchOff(ctx.cmd, protocol, addr);
     host_.Rearm();
-    ReportCommand(r, prompter_, this, host_.Ctx().settings.Language);
+    ReportCommand(r, prompter_, this, host_.Ctx().settings.Language == 0 ? 0 : 1);
   }
   telling_ = false;
 }

@@ -1,6 +1,6 @@
 #include "control/user_set_window.h"
 
-#include <QCloseEvent>
+#include <QHideEvent>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -232,9 +232,10 @@ void TFrmUserSet::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
 }
 
-void TFrmUserSet::closeEvent(QCloseEvent* event) {
+// Closed, Escape or hidden by the program: no readout while nobody sees it.
+void TFrmUserSet::hideEvent(QHideEvent* event) {
   timer_.stop();
-  QDialog::closeEvent(event);
+  QDialog::hideEvent(event);
 }
 
 void TFrmUserSet::Tick() {

@@ -283,7 +283,7 @@ TEST_F(ControlTest, UserSetShowsTheSelectedUnitsSettings) {
   p.OptMode = 2;
   TFrmUserSet w(*host_, prompter_, Selected());
   w.show();
-  w.Tick();
+  EXPECT_TRUE(w.TimerRunning());
   const std::pair<UserSetBox, const char*> expected[] = {
       {kSetMode, "ECO"},     {kVoltLevel, "400"},
       {kBpsVMin, "-30%"},    {kOutputVFine, "-1.5%"},
@@ -313,6 +313,13 @@ TEST_F(ControlTest, UserSetShowsTheSelectedUnitsSettings) {
   EXPECT_EQ(w.BoxText(kVoltLevel), "");
   EXPECT_FALSE(w.findChild<QPushButton*>("btnSet")->isEnabled());
   EXPECT_EQ(UserSetTexts(p, 1)[kOptVolt], QString::fromUtf8("变频模式"));
+
+  // Escape hides it like Close: the readout stops until it is shown again.
+  QTest::keyClick(&w, Qt::Key_Escape);
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_FALSE(w.TimerRunning());
+  w.show();
+  EXPECT_TRUE(w.TimerRunning());
 }
 
 TEST_F(ControlTest, UserSetOpensTheParameterSettingOnlyAfterThePassword) {
