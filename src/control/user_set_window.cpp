@@ -1,10 +1,10 @@
 #include "control/user_set_window.h"
 
-#include <QHideEvent>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,15 +15,12 @@
 #include "control/control_texts.h"
 #include "control/data_set_dialog.h"
 #include "control/password_dialog.h"
+#include "model/param_items.h"
 #include "ui/prompter.h"
 
 namespace tessel {
 
 namespace {
-
-constexpr const char* kOptModeModel = "ZEV305LB";
-constexpr uint16_t kBuzzerOffBit = 0x1000;
-constexpr uint16_t kBoostOffBit = 0x2000;
 
 struct BoxSpec {
   const char* name;  // the box's object name

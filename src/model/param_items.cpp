@@ -10,7 +10,6 @@ namespace tessel {
 namespace {
 
 constexpr const char* kAcceptedCodes[] = {"ZEV305", "ZEV305LB", "ZEV702", "RTK8150"};
-constexpr const char* kOptModeModel = "ZEV305LB";
 constexpr const char* kLowVoltModel = "ZEV702";
 constexpr const char* kShortStringModel = "RTK8150";
 
@@ -58,9 +57,6 @@ constexpr const char* kInvalidNames[kParamItemCount] = {"Work Mode",
                                                         "Parallel Redundancy",
                                                         "Parallel ID",
                                                         "Operation Mode"};
-
-constexpr uint16_t kBuzzerOffBit = 0x1000;
-constexpr uint16_t kBoostOffBit = 0x2000;
 
 // End-of-discharge voltage limits in volts per cell, and the box's suggestion after a refusal.
 constexpr double kEodMin = 1.2;

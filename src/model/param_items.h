@@ -16,6 +16,13 @@ namespace tessel {
 
 // ---- settings password and model code ----------------------------------------------------------
 
+// The model that has an operation mode (register 40029): its code adds the setting item, the
+// readout of the user data window and a fifth poll step.
+inline constexpr const char* kOptModeModel = "ZEV305LB";
+// Bits of the status control word (register 40027) that switch the buzzer and boost charge off.
+inline constexpr uint16_t kBuzzerOffBit = 0x1000;
+inline constexpr uint16_t kBoostOffBit = 0x2000;
+
 constexpr int kPasswordMaxLength = 10;
 
 // The four accepted codes, compared exactly.

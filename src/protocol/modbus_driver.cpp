@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "model/cmd_request.h"
+#include "model/param_items.h"
 #include "model/state_derivation.h"
 #include "protocol/modbus_crc.h"
 
@@ -27,7 +28,6 @@ constexpr PollStep kPollSteps[] = {
 constexpr int kStepsLost = 1;
 constexpr int kStepsNormal = 4;
 constexpr int kStepsWithOptMode = 5;
-constexpr const char* kOptModeModel = "ZEV305LB";
 
 // A search probe is the first poll step sent to the probed address.
 constexpr PollStep kSearchProbe = kPollSteps[0];
