@@ -355,6 +355,25 @@ std::string NutProtocol::Handle(NutSession& s, std::string_view line) {
     s.Close = true;
     return Err("TOO-LONG");
   }
+  // The clients send USERNAME and PASSWORD unquoted, blanks and quotes included: the value is the
+  // rest of the line, unless it is one quoted word.
+  {
+    const size_t verbEnd = line.find_first_of(" \t");
+    const std::string_view verb = line.substr(0, verbEnd);
+    if (EqualNoCase(verb, "USERNAME") || EqualNoCase(verb, "PASSWORD")) {
+      std::string_view rest = verbEnd == std::string_view::npos ? "" : line.substr(verbEnd);
+      while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+      while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t' || rest.back() == '\r'))
+        rest.remove_suffix(1);
+      std::string value(rest);
+      if (!rest.empty() && rest.front() == '"') {
+        std::vector<std::string> one;
+        if (!SplitNutWords(rest, one) || one.size() != 1) return Err("INVALID-ARGUMENT");
+        value = one[0];
+      }
+      return Credential(s, EqualNoCase(verb, "USERNAME"), value);
+    }
+  }
   std::vector<std::string> w;
   if (!SplitNutWords(line, w)) return Err("INVALID-ARGUMENT");
   if (w.empty()) return "";
@@ -371,15 +390,6 @@ std::string NutProtocol::Handle(NutSession& s, std::string_view line) {
     s.Close = true;
     return "OK Goodbye\n";
   }
-  if (is("USERNAME") || is("PASSWORD")) {
-    const bool user = is("USERNAME");
-    if (w.size() != 2) return Err("INVALID-ARGUMENT");
-    std::string& slot = user ? s.Username : s.Password;
-    if (!slot.empty()) return Err(user ? "ALREADY-SET-USERNAME" : "ALREADY-SET-PASSWORD");
-    if (w[1].empty()) return Err(user ? "INVALID-USERNAME" : "INVALID-PASSWORD");
-    slot = w[1];
-    return "OK\n";
-  }
   if (is("LIST")) return List(s, w);
   if (is("GET")) return Get(s, w);
   if (is("SET")) return Set(s, w);
@@ -389,6 +399,14 @@ std::string NutProtocol::Handle(NutSession& s, std::string_view line) {
   if (is("MASTER")) return PrimaryCmd(s, w, true);
   if (is("FSD")) return FsdCmd(s, w);
   return Err("UNKNOWN-COMMAND");
+}
+
+std::string NutProtocol::Credential(NutSession& s, bool user, const std::string& value) {
+  std::string& slot = user ? s.Username : s.Password;
+  if (!slot.empty()) return Err(user ? "ALREADY-SET-USERNAME" : "ALREADY-SET-PASSWORD");
+  if (value.empty()) return Err("INVALID-ARGUMENT");
+  slot = value;
+  return "OK\n";
 }
 
 std::string NutProtocol::List(NutSession&, const std::vector<std::string>& w) {

@@ -66,6 +66,7 @@ class NutProtocol {
     int addr;
   };
 
+  std::string Credential(NutSession& s, bool user, const std::string& value);
   std::string List(NutSession& s, const std::vector<std::string>& w);
   std::string Get(NutSession& s, const std::vector<std::string>& w);
   std::string Set(NutSession& s, const std::vector<std::string>& w);

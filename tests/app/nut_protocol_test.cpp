@@ -185,6 +185,22 @@ TEST_F(NutDialogue, CommandsNeedAUserTheUsersFileAllowsAndQueueTheUnitsWrite) {
   EXPECT_EQ(Say("INSTCMD ups9 test.battery.stop"), "ERR UNKNOWN-UPS\n");
 }
 
+TEST_F(NutDialogue, CredentialsAreTheRestOfTheLineAsTheClientsSendThem) {
+  // upscmd and upsrw send the password unquoted, blanks and all.
+  ASSERT_EQ(Say("USERNAME op"), "OK\n");
+  ASSERT_EQ(Say("PASSWORD two words # not a comment  "), "OK\n");
+  EXPECT_EQ(Say("INSTCMD ups1 load.off"), "OK\n");
+  NutSession quoted;
+  EXPECT_EQ(nut_.Handle(quoted, "PASSWORD a\"b"), "OK\n");
+  EXPECT_EQ(quoted.Password, "a\"b");
+  EXPECT_EQ(nut_.Handle(quoted, "USERNAME \"two words\""), "OK\n");
+  EXPECT_EQ(quoted.Username, "two words");
+  NutSession bad;
+  EXPECT_EQ(nut_.Handle(bad, "USERNAME"), "ERR INVALID-ARGUMENT\n");
+  EXPECT_EQ(nut_.Handle(bad, "USERNAME \"a\" b"), "ERR INVALID-ARGUMENT\n");
+  EXPECT_TRUE(bad.Username.empty());
+}
+
 TEST_F(NutDialogue, AWrongPasswordOrUnknownUserIsDeniedEverything) {
   for (const auto& [user, password] : std::vector<std::pair<std::string, std::string>>{
            {"admin", "wrong"}, {"admin", "ad"}, {"nobody", "adm"}}) {
