@@ -1,7 +1,7 @@
 // Debian's own network UPS clients against tessel --headless polling tessel-sim: upsc reads what
-// the simulator plays, upscmd reaches the unit as the exact Modbus write (and is refused for a
-// user without the right), a silent unit reads as stale, and upsmon as primary runs its shutdown
-// command when the unit goes on battery and runs low.
+// the simulator plays, upscmd and upsrw reach the unit as the exact Modbus writes (and are
+// refused for a user without the right), a silent unit reads as stale, and upsmon as primary runs
+// its shutdown command when the unit goes on battery and runs low.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -26,6 +26,7 @@ using std::chrono::seconds;
 
 constexpr const char* kUpsc = "/usr/bin/upsc";
 constexpr const char* kUpscmd = "/usr/bin/upscmd";
+constexpr const char* kUpsrw = "/usr/bin/upsrw";
 constexpr const char* kUpsmon = "/lib/nut/upsmon";  // the binary; /sbin/upsmon wraps it for init
 
 struct ClientRun {
@@ -60,10 +61,11 @@ void WriteServerSettings(const std::string& home, const std::string& link) {
   WriteSettings(home, link, 2);
   std::ofstream(home + "/UserParaIni.ini", std::ios::app)
       << "[NutServer]\nEnabled=1\nListen=127.0.0.1\nPort=0\n";
-  std::ofstream(home + "/upsd.users") << "[operator]\n  password = \"op secret\"\n"
-                                         "  instcmds = load.off test.battery.start\n"
-                                         "[viewer]\n  password = view\n"
-                                         "[mon]\n  password = monpw\n  upsmon primary\n";
+  std::ofstream(home + "/upsd.users")
+      << "[operator]\n  password = \"op secret\"\n"
+         "  instcmds = load.off test.battery.start\n  actions = SET\n"
+         "[viewer]\n  password = view\n"
+         "[mon]\n  password = monpw\n  upsmon primary\n";
 }
 
 // The port the monitor reports once it listens.
@@ -141,6 +143,25 @@ TEST(NutServer, UpscReadsTheUnitsUpscmdWritesForPermittedUsersAndASilentUnitIsSt
       seconds(20)))
       << sim->Transcript();
   EXPECT_TRUE(WaitForUpsc(ups1, "ups.status", "OL OFF", seconds(20), *sim, &last)) << last;
+
+  // A write passes the parameter dialog's checks, then goes out behind the unlock write.
+  const ClientRun bad = RunClient({kUpsrw, "-s", "ups.tessel.battery.eod.voltage=2.5", "-u",
+                                   "operator", "-p", "op secret", ups1});
+  EXPECT_NE(bad.code, std::optional<int>(0));
+  EXPECT_NE(bad.out.find("INVALID-VALUE"), std::string::npos) << bad.out;
+  const ClientRun set = RunClient(
+      {kUpsrw, "-s", "ups.beeper.status=disabled", "-u", "operator", "-p", "op secret", ups1});
+  EXPECT_EQ(set.code, std::optional<int>(0)) << set.out;
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        for (const OutputLine& l : sim->Lines())
+          if (l.text.find("addr=1 fc=6 reg=40027 value=4096 answered: parameter stored") !=
+              std::string::npos)
+            return true;
+        return false;
+      },
+      seconds(20)))
+      << sim->Transcript();
 
   // Users without the right, or with a wrong password, are refused and nothing is written.
   for (const auto& [user, password, cmd] :
