@@ -21,6 +21,15 @@ bool ReplyIsWellFormed(const std::string& reply) {
     const size_t nl = reply.find('\n', pos);
     const std::string_view line(reply.data() + pos, nl - pos);
     if (line.empty()) return false;
+    // Every line is one the protocol knows: nothing a unit's name or a client sent can pass for
+    // a line of its own.
+    static const char* const kStarts[] = {
+        "OK",         "ERR ",     "BEGIN LIST ", "END LIST ", "UPS ",      "VAR ",  "RW ",
+        "CMD ",       "ENUM ",    "RANGE ",      "CLIENT ",   "TYPE ",     "DESC ", "UPSDESC ",
+        "NUMLOGINS ", "CMDDESC ", "Tessel ",     "1.3",       "Commands: "};
+    bool known = false;
+    for (const char* start : kStarts) known = known || line.rfind(start, 0) == 0;
+    if (!known) return false;
     pos = nl + 1;
   }
   return true;
@@ -39,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint8_t addr : {1, 2, 7}) {
     TEquipRec rec;
     rec.Addr = addr;
-    rec.Name = MakeNameField("unit \"" + std::to_string(addr) + "\"");
+    rec.Name = MakeNameField("unit \"" + std::to_string(addr) + "\"\nVAR ups1 x \"y\"");
     AppendDevice(ctx.model.EquipList, rec);
   }
   for (uint8_t addr : {1, 7}) {

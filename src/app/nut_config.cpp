@@ -90,6 +90,9 @@ bool SplitNutWords(std::string_view line, std::vector<std::string>& words, bool 
 std::string QuoteNutValue(std::string_view value) {
   std::string out = "\"";
   for (char c : value) {
+    // A line break inside a value (a tree name can hold one) would end the reply line early and
+    // let the rest pass for a line of its own.
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     if (c == '"' || c == '\\') out += '\\';
     out += c;
   }

@@ -38,7 +38,8 @@ NutServerConfig ReadNutServerConfig(const std::string& iniPath, const std::strin
 // False for an unterminated quote or a trailing backslash.
 bool SplitNutWords(std::string_view line, std::vector<std::string>& words,
                    bool equalsSeparates = false);
-// A value quoted for a reply: in double quotes, with '"' and '\' escaped by a backslash.
+// A value quoted for a reply: in double quotes, with '"' and '\' escaped by a backslash and
+// control characters (a line break would end the reply line) replaced by blanks.
 std::string QuoteNutValue(std::string_view value);
 
 // One user of the users file.

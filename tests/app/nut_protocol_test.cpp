@@ -363,6 +363,8 @@ TEST(NutWords, QuotesAndBackslashesRoundTrip) {
   EXPECT_EQ(w.back(), "q\"\\ x");
   ASSERT_TRUE(SplitNutWords("password=\"a=b\"", w, true));
   EXPECT_EQ(w, (std::vector<std::string>{"password", "=", "a=b"}));
+  EXPECT_EQ(QuoteNutValue("line\nVAR ups1 ups.status \"OL\"\r"),
+            "\"line VAR ups1 ups.status \\\"OL\\\" \"");
   EXPECT_FALSE(SplitNutWords("GET \"open", w));
   EXPECT_FALSE(SplitNutWords("GET trailing\\", w));
 }
