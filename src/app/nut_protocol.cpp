@@ -355,6 +355,7 @@ std::string NutProtocol::Handle(NutSession& s, std::string_view line) {
     s.Close = true;
     return Err("TOO-LONG");
   }
+  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
   // The clients send USERNAME and PASSWORD unquoted, blanks and quotes included: the value is the
   // rest of the line, unless it is one quoted word.
   {

@@ -193,7 +193,7 @@ TEST_F(NutDialogue, CredentialsAreTheRestOfTheLineAsTheClientsSendThem) {
   NutSession quoted;
   EXPECT_EQ(nut_.Handle(quoted, "PASSWORD a\"b"), "OK\n");
   EXPECT_EQ(quoted.Password, "a\"b");
-  EXPECT_EQ(nut_.Handle(quoted, "USERNAME \"two words\""), "OK\n");
+  EXPECT_EQ(nut_.Handle(quoted, "  USERNAME \"two words\""), "OK\n");
   EXPECT_EQ(quoted.Username, "two words");
   NutSession bad;
   EXPECT_EQ(nut_.Handle(bad, "USERNAME"), "ERR INVALID-ARGUMENT\n");
