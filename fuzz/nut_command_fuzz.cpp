@@ -60,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ctx.model.UpsTable[7].AlarmCodes[1] = 51;
 
   NutProtocol nut(ctx, users);
+  if (size > 0 && (data[0] & 4)) nut.SetConfiguredModel("ZEV305LB");
   NutSession sessions[2];
   sessions[0].Peer = "127.0.0.1";
   sessions[1].Peer = "::1";

@@ -11,6 +11,7 @@
 #include "app/nut_config.h"
 #include "app/nut_server_qt.h"
 #include "app/settings.h"
+#include "model/param_items.h"
 
 namespace tessel {
 
@@ -84,6 +85,9 @@ void Host::StartNutServer() {
   std::string report;
   for (const std::string& p : users.Problems)
     report += "NUT users file " + config.UsersFile + ": " + p + "\n";
+  if (!config.ModelCode.empty() && !IsAcceptedModelCode(config.ModelCode))
+    report +=
+        "NUT server: " + config.ModelCode + " is no model code; parameters cannot be written\n";
   nut_ = new NutServer(*this, this);
   const std::string error = nut_->Listen(config, std::move(users));
   if (error.empty()) {

@@ -38,6 +38,7 @@ NutServerConfig ReadNutServerConfig(const std::string& iniPath, const std::strin
   c.Port = IntIn(iniPath, "Port", c.Port, 0, 65535);
   c.MaxClients = IntIn(iniPath, "MaxClients", c.MaxClients, 1, 1024);
   c.IdleSeconds = IntIn(iniPath, "IdleSeconds", c.IdleSeconds, 1, 86400);
+  c.ModelCode = ReadIniValue(iniPath, kNutSection, "ModelCode").value_or("");
   std::string users = ReadIniValue(iniPath, kNutSection, "UsersFile").value_or("");
   if (users.empty()) users = "upsd.users";
   std::filesystem::path p(users);

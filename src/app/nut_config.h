@@ -17,6 +17,8 @@ namespace tessel {
 //   UsersFile=upsd.users users file; a relative path is taken from the program folder
 //   MaxClients=32        connections beyond this are closed at once
 //   IdleSeconds=300      a connection silent this long is closed
+//   ModelCode=           the units' model code, as the settings password gives it; without it
+//                        (and without one entered in the windows) parameters cannot be written
 struct NutServerConfig {
   bool Enabled = false;
   std::string Listen = "127.0.0.1";
@@ -24,6 +26,7 @@ struct NutServerConfig {
   std::string UsersFile;  // full path
   int MaxClients = 32;
   int IdleSeconds = 300;
+  std::string ModelCode;
 };
 
 constexpr const char* kNutSection = "NutServer";

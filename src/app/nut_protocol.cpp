@@ -93,18 +93,18 @@ constexpr RwVar kRwVars[] = {
     {"ups.tessel.mode.operation", 19, 0, "Operation mode"},
 };
 
-const RwVar* FindRwVar(const Context& ctx, const std::string& name) {
+const RwVar* FindRwVar(const Context& ctx, const std::string& model, const std::string& name) {
   if (!IsModbus(ctx.settings.PortInfo.Protocol)) return nullptr;
-  const int count = ParamItemCount(ctx.model.ModelCode);
+  const int count = ParamItemCount(model);
   for (const RwVar& v : kRwVars)
     if (name == v.name && v.item < count) return &v;
   return nullptr;
 }
 
-std::vector<const RwVar*> RwVarsOf(const Context& ctx) {
+std::vector<const RwVar*> RwVarsOf(const Context& ctx, const std::string& model) {
   std::vector<const RwVar*> out;
   for (const RwVar& v : kRwVars)
-    if (FindRwVar(ctx, v.name)) out.push_back(&v);
+    if (FindRwVar(ctx, model, v.name)) out.push_back(&v);
   return out;
 }
 
@@ -112,9 +112,9 @@ std::string SwitchWord(bool disabled) {
   return disabled ? "disabled" : "enabled";
 }
 
-std::string RwValue(const Context& ctx, int addr, const RwVar& v) {
+std::string RwValue(const Context& ctx, const std::string& model, int addr, const RwVar& v) {
   const TUpsInfo& u = ctx.model.UpsTable[addr];
-  const ItemView view = ShowParamItem(v.item, u.Params, ctx.model.ModelCode, kEnglish);
+  const ItemView view = ShowParamItem(v.item, u.Params, model, kEnglish);
   switch (view.layout) {
     case ItemLayout::List:
       if (view.selected >= 0) return view.choices[static_cast<size_t>(view.selected)].text;
@@ -132,9 +132,9 @@ std::string RwValue(const Context& ctx, int addr, const RwVar& v) {
   return std::to_string(raw);
 }
 
-std::vector<std::string> RwEnum(const Context& ctx, int addr, const RwVar& v) {
-  const ItemView view =
-      ShowParamItem(v.item, ctx.model.UpsTable[addr].Params, ctx.model.ModelCode, kEnglish);
+std::vector<std::string> RwEnum(const Context& ctx, const std::string& model, int addr,
+                                const RwVar& v) {
+  const ItemView view = ShowParamItem(v.item, ctx.model.UpsTable[addr].Params, model, kEnglish);
   std::vector<std::string> out;
   if (view.layout == ItemLayout::Switches) return {"enabled", "disabled"};
   for (const ParamChoice& c : view.choices) out.push_back(c.text);
@@ -278,13 +278,13 @@ std::string NutStatus(const TUpsInfo& u, bool fsd) {
   return out;
 }
 
-NutVars NutVariables(const Context& ctx, int addr, bool fsd) {
+NutVars NutVariables(const Context& ctx, int addr, bool fsd, const std::string& model) {
   const TUpsInfo& u = ctx.model.UpsTable[addr];
   const uint8_t protocol = ctx.settings.PortInfo.Protocol;
   const bool threePhase = protocol == kThreePhaseProtocol;
   NutVars v;
   v.emplace_back("device.type", "ups");
-  if (IsAcceptedModelCode(ctx.model.ModelCode)) v.emplace_back("device.model", ctx.model.ModelCode);
+  if (IsAcceptedModelCode(model)) v.emplace_back("device.model", model);
   v.emplace_back("driver.name", "tessel");
   v.emplace_back("ups.status", NutStatus(u, fsd));
   if (std::string alarms = AlarmTexts(u); !alarms.empty()) v.emplace_back("ups.alarm", alarms);
@@ -311,7 +311,8 @@ NutVars NutVariables(const Context& ctx, int addr, bool fsd) {
     v.emplace_back("output.L2.power.percent", Compact(u.LoadPer_B));
     v.emplace_back("output.L3.power.percent", Compact(u.LoadPer_C));
   }
-  for (const RwVar* rw : RwVarsOf(ctx)) v.emplace_back(rw->name, RwValue(ctx, addr, *rw));
+  for (const RwVar* rw : RwVarsOf(ctx, model))
+    v.emplace_back(rw->name, RwValue(ctx, model, addr, *rw));
   return v;
 }
 
@@ -343,6 +344,11 @@ const NutUser* NutProtocol::Authenticated(const NutSession& s) const {
   for (size_t i = 0; i < s.Password.size(); ++i)
     diff |= static_cast<unsigned char>(s.Password[i] ^ u->Password[i]);
   return diff == 0 ? u : nullptr;
+}
+
+std::string NutProtocol::Model() const {
+  if (IsAcceptedModelCode(ctx_.model.ModelCode)) return ctx_.model.ModelCode;
+  return IsAcceptedModelCode(configModel_) ? configModel_ : "";
 }
 
 bool NutProtocol::Stale(int addr) const {
@@ -439,8 +445,8 @@ std::string NutProtocol::List(NutSession&, const std::vector<std::string>& w) {
       for (const auto& [name, value] : Vars(addr))
         out += prefix + name + " " + QuoteNutValue(value) + "\n";
     } else {
-      for (const RwVar* rw : RwVarsOf(ctx_))
-        out += prefix + rw->name + " " + QuoteNutValue(RwValue(ctx_, addr, *rw)) + "\n";
+      for (const RwVar* rw : RwVarsOf(ctx_, Model()))
+        out += prefix + rw->name + " " + QuoteNutValue(RwValue(ctx_, Model(), addr, *rw)) + "\n";
     }
   } else if (what == "CMD") {
     for (const std::string& c : NutCommands(ctx_.settings.PortInfo.Protocol))
@@ -450,12 +456,12 @@ std::string NutProtocol::List(NutSession&, const std::vector<std::string>& w) {
       if (l.addr == addr) out += prefix + l.session->Peer + "\n";
   } else {
     const std::string& var = w[3];
-    const RwVar* rw = FindRwVar(ctx_, var);
+    const RwVar* rw = FindRwVar(ctx_, Model(), var);
     if (!rw && !FindVarInfo(var)) return Err("VAR-NOT-SUPPORTED");
     // No variable has a range: the numbers' limits depend on each other and on the model code,
     // and SET VAR tells which value is refused.
     if (what == "ENUM" && rw && IsEnum(*rw))
-      for (const std::string& e : RwEnum(ctx_, addr, *rw))
+      for (const std::string& e : RwEnum(ctx_, Model(), addr, *rw))
         out += prefix + var + " " + QuoteNutValue(e) + "\n";
   }
   return out + "END LIST " + head + "\n";
@@ -485,7 +491,7 @@ std::string NutProtocol::Get(NutSession&, const std::vector<std::string>& w) {
           if (name == info.name) return prefix + " " + name + " " + QuoteNutValue(info.desc) + "\n";
     return Err("CMD-NOT-SUPPORTED");
   }
-  const RwVar* rw = FindRwVar(ctx_, name);
+  const RwVar* rw = FindRwVar(ctx_, Model(), name);
   const VarInfo* info = FindVarInfo(name);
   if (what == "VAR") {
     if (Stale(addr)) return Err("DATA-STALE");
@@ -510,13 +516,16 @@ std::string NutProtocol::Set(NutSession& s, const std::vector<std::string>& w) {
   if (!addr) return Err("UNKNOWN-UPS");
   const std::string& name = w[3];
   const std::string& value = w[4];
-  const RwVar* rw = FindRwVar(ctx_, name);
+  const RwVar* rw = FindRwVar(ctx_, Model(), name);
   if (!rw) return Err(FindVarInfo(name) ? "READONLY" : "VAR-NOT-SUPPORTED");
+  // The value lists and ranges differ between models: a write checked against another model's
+  // lists could set a voltage level the unit was never built for.
+  if (!IsAcceptedModelCode(Model())) return Err("FEATURE-NOT-CONFIGURED");
   if (Stale(addr)) return Err("DATA-STALE");
   if (value.size() > 64) return Err("TOO-LONG");
 
   const TUpsInfo& u = ctx_.model.UpsTable[addr];
-  const std::string& model = ctx_.model.ModelCode;
+  const std::string model = Model();
   const ItemView view = ShowParamItem(rw->item, u.Params, model, kEnglish);
   ItemInput in;
   in.buzzerDisabled = view.buzzerDisabled;

@@ -37,8 +37,9 @@ int NutUpsAddr(const std::string& name, const TEquipList& list);
 
 // The status words of ups.status for a unit that answers ("OL", "OB LB", "OL BYPASS", ...).
 std::string NutStatus(const TUpsInfo& u, bool fsd);
-// The readable variables of a unit that answers, in listing order.
-NutVars NutVariables(const Context& ctx, int addr, bool fsd);
+// The readable variables of a unit that answers, in listing order; model is the model code that
+// chooses the parameters' lists.
+NutVars NutVariables(const Context& ctx, int addr, bool fsd, const std::string& model);
 
 // The instant commands and writable variables, by protocol choice.
 std::vector<std::string> NutCommands(uint8_t protocol);
@@ -56,6 +57,9 @@ class NutProtocol {
 
   // The serial line is closed: every unit's data is stale.
   void SetLineOpen(bool open) { lineOpen_ = open; }
+  // The model code of the units, from the server's settings, for when the operator has not
+  // entered one with the settings password (the headless program never has).
+  void SetConfiguredModel(const std::string& code) { configModel_ = code; }
   bool FsdSet(int addr) const { return addr > 0 && addr < kTableSize && fsd_[addr]; }
   int NumLogins(int addr) const;
   const NutUsers& Users() const { return users_; }
@@ -78,11 +82,15 @@ class NutProtocol {
   // The user the session's USERNAME and PASSWORD prove, or nullptr.
   const NutUser* Authenticated(const NutSession& s) const;
   bool Stale(int addr) const;
-  NutVars Vars(int addr) const { return NutVariables(ctx_, addr, FsdSet(addr)); }
+  NutVars Vars(int addr) const { return NutVariables(ctx_, addr, FsdSet(addr), Model()); }
+  // The model code the operator gave with the settings password, else the configured one, else
+  // none (then nothing can be written).
+  std::string Model() const;
 
   Context& ctx_;
   NutUsers users_;
   bool lineOpen_ = true;
+  std::string configModel_;
   std::array<bool, kTableSize> fsd_{};
   std::vector<Login> logins_;
 };

@@ -30,6 +30,7 @@ std::string NutServer::Listen(const NutServerConfig& config, NutUsers users) {
     return "not an IP address: " + config.Listen;
   protocol_ = std::make_unique<NutProtocol>(host_.Ctx(), std::move(users));
   protocol_->SetLineOpen(host_.PortIsOpen());
+  protocol_->SetConfiguredModel(config.ModelCode);
   server_ = new QTcpServer(this);
   server_->setMaxPendingConnections(config.MaxClients);
   connect(server_, &QTcpServer::newConnection, this, &NutServer::Accept);

@@ -228,6 +228,12 @@ TEST_F(NutDialogue, NoCommandsOrWritesUnderTheAsciiProtocolChoices) {
 
 TEST_F(NutDialogue, WritesGoThroughTheParameterChecks) {
   LogIn("op", "\"two words # not a comment\"");
+  // Without a model code the lists are not known to fit the unit: nothing is written.
+  EXPECT_EQ(Say("SET VAR ups1 ups.beeper.status disabled"), "ERR FEATURE-NOT-CONFIGURED\n");
+  nut_.SetConfiguredModel("ZEV305X");
+  EXPECT_EQ(Say("SET VAR ups1 ups.beeper.status disabled"), "ERR FEATURE-NOT-CONFIGURED\n");
+  EXPECT_EQ(PendingSlots(), 0);
+  nut_.SetConfiguredModel("ZEV305");
   struct Case {
     const char* line;
     const char* reply;
@@ -268,6 +274,18 @@ TEST_F(NutDialogue, WritesGoThroughTheParameterChecks) {
   NutSession reader;  // no user: reading only
   EXPECT_EQ(nut_.Handle(reader, "SET VAR ups1 ups.beeper.status enabled"),
             "ERR USERNAME-REQUIRED\n");
+}
+
+TEST_F(NutDialogue, TheOperatorsModelCodeChoosesTheListsOverTheConfiguredOne) {
+  LogIn("admin", "adm");
+  nut_.SetConfiguredModel("ZEV305");
+  ctx_.model.ModelCode = "ZEV702";  // entered with the settings password in the windows
+  EXPECT_EQ(Say("GET VAR ups1 device.model"), "VAR ups1 device.model \"ZEV702\"\n");
+  EXPECT_NE(Say("LIST ENUM ups1 ups.tessel.voltage.level").find("\"110V\""), std::string::npos);
+  EXPECT_EQ(Say("SET VAR ups1 ups.tessel.voltage.level 380V"), "ERR INVALID-VALUE\n");
+  ctx_.model.ModelCode = "wrong";  // a refused password: the configured code holds
+  EXPECT_EQ(Say("GET VAR ups1 device.model"), "VAR ups1 device.model \"ZEV305\"\n");
+  EXPECT_EQ(Say("SET VAR ups1 ups.tessel.voltage.level 380V"), "OK\n");
 }
 
 TEST_F(NutDialogue, UpsmonLogsInAsPrimaryAndForcesTheShutdown) {
@@ -346,7 +364,7 @@ TEST(NutVariables, ThreePhaseUnitsReportEachPhaseAndTheirHighestLoad) {
                   {"input.L2-N.voltage", "221.0"},
                   {"output.L2.power.percent", "55.5"},
                   {"output.L3.power.percent", "20"}};
-  const NutVars vars = NutVariables(ctx, 3, false);
+  const NutVars vars = NutVariables(ctx, 3, false, "ZEV305");
   for (const auto& w : want)
     EXPECT_NE(std::find(vars.begin(), vars.end(), w), vars.end()) << w.first;
   for (const auto& [name, value] : vars) {
@@ -412,7 +430,7 @@ TEST(NutServerConfigSection, DefaultsOffAndReadsItsSection) {
   EXPECT_EQ(c.UsersFile, (dir / "upsd.users").string());
 
   std::ofstream(ini) << "[CommPort]\nPort=7\n[nutserver]\nenabled=1\nListen=0.0.0.0\nPort=0\n"
-                        "UsersFile=/etc/x/users\nMaxClients=0\nIdleSeconds=abc\n";
+                        "UsersFile=/etc/x/users\nMaxClients=0\nIdleSeconds=abc\nModelCode=ZEV702\n";
   c = ReadNutServerConfig(ini, dir.string());
   EXPECT_TRUE(c.Enabled);
   EXPECT_EQ(c.Listen, "0.0.0.0");
@@ -420,6 +438,7 @@ TEST(NutServerConfigSection, DefaultsOffAndReadsItsSection) {
   EXPECT_EQ(c.UsersFile, "/etc/x/users");
   EXPECT_EQ(c.MaxClients, 32);
   EXPECT_EQ(c.IdleSeconds, 300);
+  EXPECT_EQ(c.ModelCode, "ZEV702");
 
   std::ofstream(ini) << "[NutServer]\nEnabled=1\nPort=70000\n";
   EXPECT_EQ(ReadNutServerConfig(ini, dir.string()).Port, 3493);

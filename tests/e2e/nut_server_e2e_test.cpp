@@ -60,7 +60,7 @@ std::string Answer(const ClientRun& r) {
 void WriteServerSettings(const std::string& home, const std::string& link) {
   WriteSettings(home, link, 2);
   std::ofstream(home + "/UserParaIni.ini", std::ios::app)
-      << "[NutServer]\nEnabled=1\nListen=127.0.0.1\nPort=0\n";
+      << "[NutServer]\nEnabled=1\nListen=127.0.0.1\nPort=0\nModelCode=ZEV305\n";
   std::ofstream(home + "/upsd.users")
       << "[operator]\n  password = \"op secret\"\n"
          "  instcmds = load.off test.battery.start\n  actions = SET\n"
