@@ -9,7 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth fonts-wqy-microhei
-  mbpoll
+  mbpoll nut-client
   lintian dpkg-dev man-db
 )
 

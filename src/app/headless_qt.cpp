@@ -14,6 +14,8 @@ HeadlessMonitor::HeadlessMonitor(const ProgramPaths& paths, std::FILE* out)
   connect(&host_, &Host::portFailed, this, [this](const QString& name) {
     Print("Serial port " + name.toStdString() + " failed; reopening every 10 s");
   });
+  connect(&host_, &Host::nutServerReported, this,
+          [this](const QString& message) { Print(message.toStdString()); });
   connect(&host_, &Host::stopRequested, this, &HeadlessMonitor::Stop);
 }
 

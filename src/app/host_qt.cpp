@@ -8,6 +8,11 @@
 #include <QSocketNotifier>
 #include <algorithm>
 
+#include "app/nut_config.h"
+#include "app/nut_server_qt.h"
+#include "app/settings.h"
+#include "model/param_items.h"
+
 namespace tessel {
 
 namespace {
@@ -69,6 +74,31 @@ void Host::Start() {
   if (started_) return;
   started_ = true;
   monitor_.StartUp(*this);
+  StartNutServer();
+}
+
+void Host::StartNutServer() {
+  const ProgramPaths& paths = monitor_.Paths();
+  const NutServerConfig config = ReadNutServerConfig(paths.SettingsFile, paths.Home);
+  if (!config.Enabled) return;
+  NutUsers users = LoadNutUsers(config.UsersFile);
+  std::string report;
+  for (const std::string& p : users.Problems)
+    report += "NUT users file " + config.UsersFile + ": " + p + "\n";
+  if (!config.ModelCode.empty() && !IsAcceptedModelCode(config.ModelCode))
+    report +=
+        "NUT server: " + config.ModelCode + " is no model code; parameters cannot be written\n";
+  nut_ = new NutServer(*this, this);
+  const std::string error = nut_->Listen(config, std::move(users));
+  if (error.empty()) {
+    report += "NUT server listening on " + config.Listen + ":" + std::to_string(nut_->Port());
+  } else {
+    report += "NUT server cannot listen on " + config.Listen + ":" + std::to_string(config.Port) +
+              ": " + error;
+    delete nut_;
+    nut_ = nullptr;
+  }
+  emit nutServerReported(QString::fromStdString(report));
 }
 
 void Host::AfterSettingsRead() {
@@ -130,6 +160,7 @@ void Host::Stop() {
   if (!started_ || stopped_) return;
   CatchUp();
   stopped_ = true;
+  if (nut_) nut_->Close();
   pollTimer_.stop();
   retryTimer_.stop();
   monitor_.ShutDown();

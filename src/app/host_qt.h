@@ -21,6 +21,8 @@ class QSocketNotifier;
 
 namespace tessel {
 
+class NutServer;
+
 class Host : public QObject, private StartupHooks {
   Q_OBJECT
 
@@ -62,6 +64,10 @@ class Host : public QObject, private StartupHooks {
   void Rearm();
   int64_t TicksRun() const { return ticksRun_; }
 
+  // The network UPS server, started at the end of Start() when its settings section switches it
+  // on; nullptr otherwise.
+  NutServer* Nut() { return nut_; }
+
   Context& Ctx() { return monitor_.Ctx(); }
   Monitor& Core() { return monitor_; }
   const ProgramPaths& Paths() const { return monitor_.Paths(); }
@@ -76,6 +82,9 @@ class Host : public QObject, private StartupHooks {
   void deviceListLoaded();
   // The first opening of the port was tried; error is empty when it opened.
   void portOpenTried(const QString& error);
+  // The network UPS server was switched on: what it listens on, or why it could not, and what
+  // the users file held that was ignored.
+  void nutServerReported(const QString& message);
 
   // While running.
   void deviceUpdated(int address);               // an answer was decoded, or the state changed
@@ -100,6 +109,7 @@ class Host : public QObject, private StartupHooks {
   void HangUp();
   void Retry();
   void SetPortState(bool open);
+  void StartNutServer();
 
   SystemClock clock_;
   TCommPort port_;
@@ -110,6 +120,7 @@ class Host : public QObject, private StartupHooks {
   int64_t ticksRun_ = 0;
   QTimer retryTimer_;
   QSocketNotifier* signalNotifier_ = nullptr;
+  NutServer* nut_ = nullptr;
   bool started_ = false;
   bool stopped_ = false;
   bool portOpen_ = false;

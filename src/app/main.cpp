@@ -92,6 +92,10 @@ int RunWindows(const tessel::ProgramPaths& paths, tessel::SingleInstance& guard)
   tessel::TrayIcon tray(
       host, [&window] { window.BringToFront(); }, [&window] { window.close(); });
   guard.OnActivate = [&window] { window.BringToFront(); };
+  // What the network UPS server listens on, or why it cannot, for whoever started the program.
+  QObject::connect(&host, &tessel::Host::nutServerReported, [](const QString& message) {
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+  });
   // SIGINT or SIGTERM: an orderly stop without the exit question (the program-stop event is
   // written, the settings are left as they are on disk).
   QObject::connect(&host, &tessel::Host::stopRequested, &window, [&host] {

@@ -307,6 +307,19 @@ bool ReplaceFile(const fs::path& target, const std::string& content) {
 
 }  // namespace
 
+std::optional<std::string> ReadIniValue(const std::string& path, std::string_view section,
+                                        std::string_view key) {
+  auto content = ReadFile(path);
+  if (!content) return std::nullopt;
+  auto v = ReadValue(SplitLines(*content), section, key);
+  if (v && v->size() > kMaxTextLength) v->resize(kMaxTextLength);
+  return v;
+}
+
+std::optional<int32_t> ParseIniInteger(std::string_view text) {
+  return ParseInteger(text);
+}
+
 void ReadUserParaIni(const std::string& path, Settings& s) {
   IniFile ini;
   if (auto content = ReadFile(path)) ini.lines = SplitLines(*content);

@@ -1,8 +1,11 @@
 // The settings file "UserParaIni.ini": reading and writing the operator's settings.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "model/settings.h"
 
@@ -20,5 +23,13 @@ constexpr const char* kSettingsFileName = "UserParaIni.ini";
 void ReadUserParaIni(const std::string& path, Settings& s);
 // Stores the twelve values, keeping every other line of the file. Throws SettingsWriteError.
 void WriteUserParaIni(const std::string& path, const Settings& s);
+
+// For the sections other parts of the program own (the writer keeps them): one value, found with
+// the same rules as the twelve (sections and keys without regard to case, quotes removed).
+// Nothing when the file, the section or the key is missing.
+std::optional<std::string> ReadIniValue(const std::string& path, std::string_view section,
+                                        std::string_view key);
+// An integer as the settings file writes them (decimal, "0x" or "$" hexadecimal); nothing if not.
+std::optional<int32_t> ParseIniInteger(std::string_view text);
 
 }  // namespace tessel

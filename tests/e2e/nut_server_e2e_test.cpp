@@ -1,0 +1,263 @@
+// Debian's own network UPS clients against tessel --headless polling tessel-sim: upsc reads what
+// the simulator plays, upscmd and upsrw reach the unit as the exact Modbus writes (and are
+// refused for a user without the right), a silent unit reads as stale, and upsmon as primary runs
+// its shutdown command when the unit goes on battery and runs low.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e_support.h"
+
+namespace fs = std::filesystem;
+
+namespace tessel::e2e {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+constexpr const char* kUpsc = "/usr/bin/upsc";
+constexpr const char* kUpscmd = "/usr/bin/upscmd";
+constexpr const char* kUpsrw = "/usr/bin/upsrw";
+constexpr const char* kUpsmon = "/lib/nut/upsmon";  // the binary; /sbin/upsmon wraps it for init
+
+struct ClientRun {
+  std::optional<int> code;
+  std::string out;
+};
+
+ClientRun RunClient(const std::vector<std::string>& argv) {
+  ChildProcess p(argv);
+  ClientRun r;
+  r.code = p.WaitExit(seconds(15));
+  r.out = p.Transcript();
+  return r;
+}
+
+// The clients' own noise ("Init SSL without certificate database") left out.
+std::string Answer(const ClientRun& r) {
+  std::string out;
+  size_t pos = 0;
+  while (pos < r.out.size()) {
+    size_t nl = r.out.find('\n', pos);
+    if (nl == std::string::npos) nl = r.out.size();
+    const std::string line = r.out.substr(pos, nl - pos);
+    if (line.rfind("Init SSL", 0) != 0) out += line + "\n";
+    pos = nl + 1;
+  }
+  return out;
+}
+
+// Settings with the server on a free port, the users file beside them.
+void WriteServerSettings(const std::string& home, const std::string& link) {
+  WriteSettings(home, link, 2);
+  std::ofstream(home + "/UserParaIni.ini", std::ios::app)
+      << "[NutServer]\nEnabled=1\nListen=127.0.0.1\nPort=0\nModelCode=ZEV305\n";
+  std::ofstream(home + "/upsd.users")
+      << "[operator]\n  password = \"op secret\"\n"
+         "  instcmds = load.off test.battery.start\n  actions = SET\n"
+         "[viewer]\n  password = view\n"
+         "[mon]\n  password = monpw\n  upsmon primary\n";
+}
+
+// The port the monitor reports once it listens.
+int ServerPort(ChildProcess& monitor) {
+  static const std::regex re("NUT server listening on 127\\.0\\.0\\.1:([0-9]+)");
+  int port = 0;
+  WaitFor(
+      [&] {
+        for (const OutputLine& l : monitor.Lines()) {
+          std::smatch m;
+          if (std::regex_search(l.text, m, re)) port = std::stoi(m[1]);
+        }
+        return port > 0;
+      },
+      seconds(20));
+  return port;
+}
+
+// upsc's answer for one variable, retried until it is want or the limit passes.
+bool WaitForUpsc(const std::string& target, const std::string& var, const std::string& want,
+                 seconds limit, ChildProcess& sim, std::string* last = nullptr) {
+  const auto end = SteadyClock::now() + limit;
+  std::string got;
+  while (SteadyClock::now() < end) {
+    sim.Pump();
+    got = Answer(RunClient({kUpsc, target, var}));
+    if (got == want + "\n") return true;
+    std::this_thread::sleep_for(milliseconds(250));
+  }
+  if (last) *last = got;
+  return false;
+}
+
+TEST(NutServer, UpscReadsTheUnitsUpscmdWritesForPermittedUsersAndASilentUnitIsStale) {
+  TempHome home;
+  ASSERT_FALSE(home.Path().empty());
+  const std::string link = home.Path() + "/ttyUPS";
+  const std::string scenario = home.Path() + "/online.txt";
+  std::ofstream(scenario) << "0 state = online in_a = 230 out_a = 231 freq = 50 load_a = 42\n"
+                             "  batt_capa = 95 batt_time = 30 batt_vp = 270 batt_vn = 270\n";
+  auto sim = StartSim(2, "1,2", {"--scenario", scenario}, link);
+  ASSERT_FALSE(HasFailure());
+  WriteServerSettings(home.Path(), link);
+  WriteDeviceList(home.Path(), {1, 2});
+  auto monitor = StartMonitor(home.Path());
+  const int port = ServerPort(*monitor);
+  ASSERT_GT(port, 0) << monitor->Transcript();
+  const std::string host = "127.0.0.1:" + std::to_string(port);
+  const std::string ups1 = "ups1@" + host, ups2 = "ups2@" + host;
+
+  EXPECT_EQ(Answer(RunClient({kUpsc, "-l", host})), "ups1\nups2\n");
+  std::string last;
+  ASSERT_TRUE(WaitForUpsc(ups1, "ups.status", "OL", seconds(40), *sim, &last))
+      << last << monitor->Transcript();
+  ASSERT_TRUE(WaitForUpsc(ups2, "ups.status", "OL", seconds(40), *sim, &last)) << last;
+
+  const std::string all = Answer(RunClient({kUpsc, ups1}));
+  for (const char* line :
+       {"device.type: ups\n", "ups.status: OL\n", "battery.charge: 95\n", "battery.runtime: 1800\n",
+        "battery.voltage: 540.0\n", "input.voltage: 230.0\n", "output.voltage: 231.0\n",
+        "output.frequency: 50.0\n", "ups.load: 42\n"})
+    EXPECT_NE(all.find(line), std::string::npos) << line << all;
+
+  // A permitted user's command reaches the unit as the switch-off write.
+  const ClientRun off = RunClient({kUpscmd, "-u", "operator", "-p", "op secret", ups1, "load.off"});
+  EXPECT_EQ(off.code, std::optional<int>(0)) << off.out;
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        for (const OutputLine& l : sim->Lines())
+          if (l.text.find("addr=1 fc=6 reg=20002 value=1 answered: unit switched off") !=
+              std::string::npos)
+            return true;
+        return false;
+      },
+      seconds(20)))
+      << sim->Transcript();
+  EXPECT_TRUE(WaitForUpsc(ups1, "ups.status", "OL OFF", seconds(20), *sim, &last)) << last;
+
+  // A write passes the parameter dialog's checks, then goes out behind the unlock write.
+  const ClientRun bad = RunClient({kUpsrw, "-s", "ups.tessel.battery.eod.voltage=2.5", "-u",
+                                   "operator", "-p", "op secret", ups1});
+  EXPECT_NE(bad.code, std::optional<int>(0));
+  EXPECT_NE(bad.out.find("INVALID-VALUE"), std::string::npos) << bad.out;
+  const ClientRun set = RunClient(
+      {kUpsrw, "-s", "ups.beeper.status=disabled", "-u", "operator", "-p", "op secret", ups1});
+  EXPECT_EQ(set.code, std::optional<int>(0)) << set.out;
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        for (const OutputLine& l : sim->Lines())
+          if (l.text.find("addr=1 fc=6 reg=40027 value=4096 answered: parameter stored") !=
+              std::string::npos)
+            return true;
+        return false;
+      },
+      seconds(20)))
+      << sim->Transcript();
+
+  // Users without the right, or with a wrong password, are refused and nothing is written.
+  for (const auto& [user, password, cmd] :
+       std::vector<std::array<std::string, 3>>{{"viewer", "view", "load.off"},
+                                               {"operator", "op secret", "load.on"},
+                                               {"operator", "wrong", "load.off"}}) {
+    const ClientRun r = RunClient({kUpscmd, "-u", user, "-p", password, ups2, cmd});
+    EXPECT_NE(r.code, std::optional<int>(0)) << user << " " << cmd;
+    EXPECT_NE(r.out.find("ACCESS-DENIED"), std::string::npos) << r.out;
+  }
+  std::this_thread::sleep_for(seconds(3));  // a write would have gone out by now
+  for (const OutputLine& l : sim->Lines())
+    EXPECT_EQ(l.text.find("addr=2 fc=6"), std::string::npos) << l.text;
+
+  // Unit 2 falls silent: once lost it reads as stale, as from any other server.
+  ASSERT_TRUE(sim->WriteInput("fault silent@2\n"));
+  EXPECT_TRUE(WaitForUpsc(ups2, "ups.status", "Error: Data stale", seconds(60), *sim, &last))
+      << last << monitor->Transcript();
+  EXPECT_EQ(Answer(RunClient({kUpsc, ups1, "ups.status"})), "OL OFF\n");
+
+  monitor->Signal(SIGTERM);
+  EXPECT_EQ(monitor->WaitExit(seconds(15)), std::optional<int>(0));
+  sim->Signal(SIGTERM);
+  EXPECT_EQ(sim->WaitExit(seconds(15)), std::optional<int>(0));
+}
+
+TEST(NutServer, UpsmonAsPrimaryRunsItsShutdownCommandWhenTheUnitIsOnBatteryAndLow) {
+  TempHome home;
+  ASSERT_FALSE(home.Path().empty());
+  const std::string link = home.Path() + "/ttyUPS";
+  const std::string scenario = home.Path() + "/mains-fails.txt";
+  // Mains fails at 30 s (the monitor and upsmon are in place long before, even under a
+  // sanitizer on a busy machine); the low-battery pre-alarm comes 6 s later.
+  std::ofstream(scenario) << "0 state = online in_a = 230 out_a = 230 freq = 50 batt_capa = 100\n"
+                             "  batt_time = 30\n"
+                             "30 state = battery in_a = 0 cmm_alarm2 = 0x0040 batt_capa = 40\n"
+                             "36 cmm_alarm2 = 0x0140 batt_capa = 8 batt_time = 2\n";
+  auto sim = StartSim(2, "1", {"--scenario", scenario}, link);
+  ASSERT_FALSE(HasFailure());
+  WriteServerSettings(home.Path(), link);
+  WriteDeviceList(home.Path(), {1});
+  auto monitor = StartMonitor(home.Path());
+  const int port = ServerPort(*monitor);
+  ASSERT_GT(port, 0) << monitor->Transcript();
+  const std::string ups1 = "ups1@127.0.0.1:" + std::to_string(port);
+  std::string last;
+  ASSERT_TRUE(WaitForUpsc(ups1, "ups.status", "OL", seconds(25), *sim, &last))
+      << last << monitor->Transcript();
+
+  // upsmon in the foreground, with its files in the test's folder and a script for shutting down.
+  const std::string conf = home.Path() + "/nut";
+  fs::create_directories(conf);
+  const std::string marker = home.Path() + "/shutdown-ran";
+  const std::string script = conf + "/shutdown.sh";
+  std::ofstream(script) << "#!/bin/sh\necho ran >> '" << marker << "'\n";
+  fs::permissions(script, fs::perms::owner_all);
+  {
+    std::ofstream c(conf + "/upsmon.conf");
+    c << "MONITOR " << ups1 << " 1 mon monpw primary\nMINSUPPLIES 1\nSHUTDOWNCMD \"" << script
+      << "\"\nPOLLFREQ 1\nPOLLFREQALERT 1\nHOSTSYNC 1\nDEADTIME 5\nFINALDELAY 0\n"
+         "POWERDOWNFLAG "
+      << conf << "/killpower\n";
+  }
+  fs::permissions(conf + "/upsmon.conf", fs::perms::owner_read | fs::perms::owner_write);
+  ChildProcess upsmon({"/usr/bin/env", "NUT_CONFPATH=" + conf, "NUT_STATEPATH=" + conf,
+                       "NUT_ALTPIDPATH=" + conf, kUpsmon, "-D", "-F", "-p"});
+  ASSERT_TRUE(upsmon.Started());
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        sim->Pump();
+        return upsmon.Transcript().find("Logged into UPS " + ups1) != std::string::npos;
+      },
+      seconds(10)))
+      << upsmon.Transcript();
+
+  // On battery, not yet low: upsmon waits.
+  ASSERT_TRUE(WaitForUpsc(ups1, "ups.status", "OB ALARM", seconds(40), *sim, &last)) << last;
+  EXPECT_FALSE(fs::exists(marker)) << upsmon.Transcript();
+
+  // Low: the primary forces the shutdown, which every client then sees, and runs its command.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        sim->Pump();
+        return fs::exists(marker);
+      },
+      seconds(30)))
+      << upsmon.Transcript();
+  EXPECT_EQ(Answer(RunClient({kUpsc, ups1, "ups.status"})), "FSD OB LB ALARM\n");
+  upsmon.Signal(SIGTERM);
+  upsmon.WaitExit(seconds(10));
+
+  monitor->Signal(SIGTERM);
+  EXPECT_EQ(monitor->WaitExit(seconds(15)), std::optional<int>(0));
+  sim->Signal(SIGTERM);
+  EXPECT_EQ(sim->WaitExit(seconds(15)), std::optional<int>(0));
+}
+
+}  // namespace
+}  // namespace tessel::e2e
