@@ -120,7 +120,9 @@ TEST_F(ControlTest, PasswordAcceptsTheCodesAndKeepsTheModelOnRefusal) {
     EXPECT_EQ(psw.isVisible() ? -1 : psw.result(), k.result) << k.typed.back();
     const QStringList told = Told();
     EXPECT_EQ(told.size(), k.messages) << k.typed.back();
-    if (!told.isEmpty()) EXPECT_EQ(told[0], "Password is invalid.");
+    if (!told.isEmpty()) {
+      EXPECT_EQ(told[0], "Password is invalid.");
+    }
     EXPECT_EQ(model, k.model);
   }
 }
@@ -245,9 +247,13 @@ TEST_F(DataSetTest, SetQueuesExactlyTheValueOrSaysWhyNot) {
       const bool unlock = k.protocol == 2;
       if (unlock) ExpectWrite(Slot(0), 5, kRegUnlock, kUnlockValue);
       ExpectWrite(Slot(unlock ? 1 : 0), 5, k.reg, k.value);
-      if (!unlock) EXPECT_EQ(Slot(1).Pending, 0);
+      if (!unlock) {
+        EXPECT_EQ(Slot(1).Pending, 0);
+      }
     }
-    if (k.box) EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), k.box);
+    if (k.box) {
+      EXPECT_EQ(Find<QLineEdit>("Edit1")->text(), k.box);
+    }
   }
 }
 
