@@ -42,7 +42,7 @@ std::string WithReason(const std::string& message, const std::error_code& ec) {
 }  // namespace
 
 std::string AutostartFolder(const std::string& xdgConfigHome, const std::string& userHome) {
-  // The base directory specification ignores relative paths in XDG_CONFIG_HOME.
+  // A relative XDG_CONFIG_HOME is ignored, as desktops do.
   if (!xdgConfigHome.empty() && xdgConfigHome.front() == '/')
     return (fs::path(xdgConfigHome) / "autostart").string();
   if (!userHome.empty()) return (fs::path(userHome) / ".config" / "autostart").string();

@@ -10,17 +10,6 @@ namespace tessel {
 
 namespace {
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 int IntIn(const std::string& ini, const char* key, int def, int lo, int hi) {
   auto text = ReadIniValue(ini, kNutSection, key);
   if (!text) return def;

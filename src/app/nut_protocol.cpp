@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/settings.h"
 #include "model/cmd_request.h"
 #include "model/param_items.h"
 #include "model/texts.h"
@@ -144,17 +145,6 @@ std::vector<std::string> RwEnum(const Context& ctx, const std::string& model, in
 bool IsEnum(const RwVar& v) {
   const ItemLayout l = ParamItem(v.item).layout;
   return l == ItemLayout::List || l == ItemLayout::Switches;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // ---- read-only variables ---------------------------------------------------------------------

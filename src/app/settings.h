@@ -19,6 +19,10 @@ class SettingsWriteError : public std::runtime_error {
 
 constexpr const char* kSettingsFileName = "UserParaIni.ini";
 
+// ASCII letters compared without regard to case, as the settings file and the users file name
+// their sections and keys.
+bool EqualNoCase(std::string_view a, std::string_view b);
+
 // Loads all twelve values (defaults for what is missing or malformed). Never touches the file.
 void ReadUserParaIni(const std::string& path, Settings& s);
 // Stores the twelve values, keeping every other line of the file. Throws SettingsWriteError.
