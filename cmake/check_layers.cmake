@@ -1,47 +1,35 @@
 # Fails when a source file includes a file of a higher floor, or of another folder on its own
-# floor. Run as: cmake -DSRC=<src folder> -P check_layers.cmake
+# floor. A file's floor is its folder under src/. Run as: cmake -DSRC=<src folder> -P check_layers.cmake
 #
-#   0 model      device model, settings and communication state, texts
-#   1 protocol   frame codec and drivers        1 log      log stores, queries, CSV
-#   2 comm       poll scheduler                 2 serial   the serial component (Qt)
-#   3 app        settings file, device list file, start-up sequence (plain C++)
-#   4 host       the Qt side of app/ (*_qt): poll timer, port, signals
-#   5 ui         every window: ui/, control/, and *_window / *_dialog files anywhere
-#   6 entry      main.cpp
+#   0 serial     the serial component (Qt Core)  0 model      device model, settings, texts
+#   1 protocol   frame codec and drivers         1 log        log stores, queries, CSV
+#   2 comm       poll scheduler, event detection
+#   3 app        start-up sequence, settings file, device list file, program folder
+#   4 nut        the network UPS protocol and its users file
+#   5 host       the Qt host both front ends share
+#   6 ui         every window, in subfolders by what the operator does
+#   7 main.cpp   the entry point
+cmake_minimum_required(VERSION 3.25)
 if(NOT SRC)
   message(FATAL_ERROR "usage: cmake -DSRC=<src folder> -P check_layers.cmake")
 endif()
+get_filename_component(SRC "${SRC}" ABSOLUTE)
 
+set(RANK_serial 0)
 set(RANK_model 0)
 set(RANK_protocol 1)
 set(RANK_log 1)
 set(RANK_comm 2)
-set(RANK_serial 2)
 set(RANK_app 3)
-set(RANK_host 4)
-set(RANK_ui 5)
-set(RANK_entry 6)
-
-# The floor of a path relative to src/ ("model/ups_info.h", "ui/main_window.cpp").
-function(floor_of rel out)
-  string(REGEX MATCH "^[^/]+" folder "${rel}")
-  get_filename_component(name "${rel}" NAME)
-  if(name MATCHES "^main\\.cpp$")
-    set(f entry)
-  elseif(folder STREQUAL "ui" OR folder STREQUAL "control" OR name MATCHES "_(window|dialog)\\.(h|cpp)$")
-    set(f ui)
-  elseif(folder STREQUAL "app" AND name MATCHES "_qt\\.(h|cpp)$")
-    set(f host)
-  else()
-    set(f "${folder}")
-  endif()
-  set(${out} "${f}" PARENT_SCOPE)
-endfunction()
+set(RANK_nut 4)
+set(RANK_host 5)
+set(RANK_ui 6)
+set(RANK_main.cpp 7)
 
 file(GLOB_RECURSE files RELATIVE "${SRC}" "${SRC}/*.h" "${SRC}/*.cpp")
 set(faults "")
 foreach(rel IN LISTS files)
-  floor_of("${rel}" from)
+  string(REGEX MATCH "^[^/]+" from "${rel}")
   if(NOT DEFINED RANK_${from})
     string(APPEND faults "\n  ${rel}: folder has no floor; add it to check_layers.cmake")
     continue()
@@ -50,9 +38,9 @@ foreach(rel IN LISTS files)
   foreach(line IN LISTS lines)
     string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([^\"]+)\".*" "\\1" inc "${line}")
     if(NOT EXISTS "${SRC}/${inc}")
-      continue()  # generated headers (ui_*.h) and files outside src/
+      continue()  # files outside src/
     endif()
-    floor_of("${inc}" to)
+    string(REGEX MATCH "^[^/]+" to "${inc}")
     if(from STREQUAL to)
       continue()
     endif()

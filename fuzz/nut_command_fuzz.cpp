@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/nut_protocol.h"
+#include "nut/nut_protocol.h"
 
 using namespace tessel;
 

@@ -14,11 +14,11 @@
 #include <memory>
 #include <string>
 
-#include "app/host_qt.h"
 #include "bench_files.h"
-#include "log/data_log_window.h"
-#include "ui/data_log_model.h"
-#include "ui/prompter.h"
+#include "host/host.h"
+#include "ui/common/prompter.h"
+#include "ui/logs/data_log_model.h"
+#include "ui/logs/data_log_window.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "app/host_qt.h"
+#include "host/host.h"
 #include "log/event_log.h"
-#include "log/event_log_window.h"
 #include "model/clock.h"
-#include "ui/prompter.h"
+#include "ui/common/prompter.h"
+#include "ui/logs/event_log_window.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <string>
 
 #include "app/device_list_file.h"
-#include "app/host_qt.h"
+#include "host/host.h"
 #include "model/ups_info.h"
-#include "ui/device_page.h"
-#include "ui/main_window.h"
-#include "ui/prompter.h"
+#include "ui/common/prompter.h"
+#include "ui/main/device_page.h"
+#include "ui/main/main_window.h"
 
 namespace {
 
@@ -92,10 +92,18 @@ void Refresh(benchmark::State& state, bool changing, int tab) {
   }
 }
 
-void BM_RefreshSteadyData(benchmark::State& s) { Refresh(s, false, 0); }
-void BM_RefreshSteadySketch(benchmark::State& s) { Refresh(s, false, 1); }
-void BM_RefreshChangingData(benchmark::State& s) { Refresh(s, true, 0); }
-void BM_RefreshChangingSketch(benchmark::State& s) { Refresh(s, true, 1); }
+void BM_RefreshSteadyData(benchmark::State& s) {
+  Refresh(s, false, 0);
+}
+void BM_RefreshSteadySketch(benchmark::State& s) {
+  Refresh(s, false, 1);
+}
+void BM_RefreshChangingData(benchmark::State& s) {
+  Refresh(s, true, 0);
+}
+void BM_RefreshChangingSketch(benchmark::State& s) {
+  Refresh(s, true, 1);
+}
 BENCHMARK(BM_RefreshSteadyData)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefreshSteadySketch)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefreshChangingData)->Unit(benchmark::kMillisecond);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/headless_qt.h"
 #include "e2e_support.h"
+#include "host/headless.h"
 #include "model/cmd_request.h"
 #include "protocol/modbus_driver.h"
 

@@ -14,14 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "app/host_qt.h"
-#include "control/data_set_dialog.h"
-#include "control/self_test_dialog.h"
-#include "control/turn_on_dialog.h"
 #include "e2e_support.h"
+#include "host/host.h"
 #include "model/cmd_request.h"
 #include "model/param_items.h"
-#include "ui/prompter.h"
+#include "ui/common/prompter.h"
+#include "ui/control/data_set_dialog.h"
+#include "ui/control/self_test_dialog.h"
+#include "ui/control/turn_on_dialog.h"
 
 namespace tessel::e2e {
 namespace {

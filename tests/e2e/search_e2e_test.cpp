@@ -5,11 +5,12 @@
 #include <QPushButton>
 #include <vector>
 
-#include "app/host_qt.h"
 #include "e2e_support.h"
-#include "ui/main_window.h"
-#include "ui/prompter.h"
-#include "ui/search_dialog.h"
+#include "host/host.h"
+#include "ui/common/prompter.h"
+#include "ui/main/device_tree.h"
+#include "ui/main/main_window.h"
+#include "ui/search/search_dialog.h"
 
 namespace tessel::e2e {
 namespace {

@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/host_qt.h"
-#include "comm/trace_window.h"
 #include "e2e_support.h"
+#include "host/host.h"
+#include "ui/trace/trace_window.h"
 
 namespace tessel::e2e {
 namespace {
@@ -51,8 +51,8 @@ TEST(Trace, HandTypedRequestIsAnsweredByTheUnit) {
         std::chrono::seconds(5)))
         << sim->Transcript();
     // 61 bytes: address, function, byte count 56, the registers, the CRC; each shown as "XX ".
-    ASSERT_TRUE(WaitFor([&] { return rx->toPlainText().size() >= 61 * 3; },
-                        std::chrono::seconds(5)))
+    ASSERT_TRUE(
+        WaitFor([&] { return rx->toPlainText().size() >= 61 * 3; }, std::chrono::seconds(5)))
         << rx->toPlainText().toStdString();
     EXPECT_TRUE(rx->toPlainText().startsWith("01 03 38 ")) << rx->toPlainText().toStdString();
     EXPECT_EQ(rx->toPlainText().trimmed().split(' ').size(), 61);

@@ -5,7 +5,7 @@
 #include <deque>
 #include <vector>
 
-#include "ui/prompter.h"
+#include "ui/common/prompter.h"
 
 namespace tessel {
 

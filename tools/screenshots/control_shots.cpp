@@ -6,14 +6,14 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "app/host_qt.h"
-#include "control/data_set_dialog.h"
-#include "control/password_dialog.h"
-#include "control/self_test_dialog.h"
-#include "control/turn_on_dialog.h"
-#include "control/user_set_window.h"
+#include "host/host.h"
 #include "shots.h"
-#include "ui/prompter.h"
+#include "ui/common/prompter.h"
+#include "ui/control/data_set_dialog.h"
+#include "ui/control/password_dialog.h"
+#include "ui/control/self_test_dialog.h"
+#include "ui/control/turn_on_dialog.h"
+#include "ui/control/user_set_window.h"
 
 namespace tessel::shots {
 

@@ -7,19 +7,19 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
-#include <QSpinBox>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QStackedWidget>
-#include <QTableWidget>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <algorithm>
@@ -33,30 +33,30 @@
 #include <vector>
 
 #include "app/device_list_file.h"
-#include "app/host_qt.h"
-#include "comm/trace_window.h"
+#include "host/host.h"
 #include "log/data_log.h"
-#include "log/data_log_set_dialog.h"
-#include "log/data_log_window.h"
-#include "log/del_data_rec_dialog.h"
 #include "log/event_log.h"
-#include "log/event_log_window.h"
 #include "model/ups_info.h"
-#include "ui/about_dialog.h"
-#include "ui/device_page.h"
-#include "ui/device_tree.h"
-#include "ui/main_window.h"
-#include "ui/new_equip_dialog.h"
-#include "ui/progress_dialog.h"
-#include "ui/prompter.h"
-#include "ui/property_dialog.h"
-#include "ui/search_dialog.h"
+#include "shots.h"
+#include "ui/common/prompter.h"
+#include "ui/common/window_texts.h"
+#include "ui/logs/data_log_set_dialog.h"
+#include "ui/logs/data_log_window.h"
+#include "ui/logs/del_data_rec_dialog.h"
+#include "ui/logs/event_log_window.h"
+#include "ui/logs/progress_dialog.h"
+#include "ui/main/about_dialog.h"
+#include "ui/main/device_page.h"
+#include "ui/main/device_tree.h"
+#include "ui/main/main_window.h"
+#include "ui/main/new_equip_dialog.h"
+#include "ui/main/property_dialog.h"
+#include "ui/search/search_dialog.h"
+#include "ui/trace/trace_window.h"
 #include "ui/widgets/angular_gauge.h"
 #include "ui/widgets/charge_pipe.h"
 #include "ui/widgets/led_bar.h"
 #include "ui/widgets/mode_diagram.h"
-#include "ui/window_texts.h"
-#include "shots.h"
 
 namespace tessel::shots {
 
@@ -472,7 +472,6 @@ void RenderWidgets() {
   }
 }
 
-
 // The Trace window (English only) with traffic in both memos and values in the grid: once in Auto
 // with decimal codes from 0, once in Manual with a typed frame and hexadecimal DbgVar values.
 void RenderTrace(const std::string& port) {
@@ -486,8 +485,8 @@ void RenderTrace(const std::string& port) {
   CommState& c = host.Ctx().comm;
   const uint8_t request[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x0A, 0xC5, 0xCD};
   const uint8_t answer[] = {0x01, 0x03, 0x04, 0x08, 0x98, 0x00, 0x32, 0x7B, 0x2E};
-  const uint8_t ascii[] = {'~', '2', '0', '0', '1', '4', '6', '0', '0', '0', '0', '0', 'F', 'D',
-                           'B', '7', 13};
+  const uint8_t ascii[] = {'~', '2', '0', '0', '1', '4', '6', '0', '0',
+                           '0', '0', '0', 'F', 'D', 'B', '7', 13};
   for (int i = 0; i < 6; ++i) {
     trace.ShowTxFrame(request, sizeof request);
     trace.ShowRxFrame(answer, sizeof answer);

@@ -5,11 +5,11 @@
 #include <QTemporaryDir>
 #include <cerrno>
 
-#include "app/host_qt.h"
 #include "app/port_error.h"
-#include "app/software_para_dialog.h"
+#include "host/host.h"
 #include "shots.h"
-#include "ui/prompter.h"
+#include "ui/common/prompter.h"
+#include "ui/control/software_para_dialog.h"
 
 namespace tessel::shots {
 
