@@ -7,7 +7,8 @@
 #   3 app        start-up sequence, settings file, device list file, program folder
 #   4 nut        the network UPS protocol and its users file
 #   5 host       the Qt host both front ends share
-#   6 ui         every window, in subfolders by what the operator does
+#   6 ui         every window, in subfolders that see each other only through ui/common and
+#                ui/widgets
 #   7 main.cpp   the entry point
 cmake_minimum_required(VERSION 3.25)
 if(NOT SRC)
@@ -26,6 +27,9 @@ set(RANK_host 5)
 set(RANK_ui 6)
 set(RANK_main.cpp 7)
 
+# The subfolders of ui/ every other subfolder may include; they include no other subfolder.
+set(UI_SHARED common widgets)
+
 file(GLOB_RECURSE files RELATIVE "${SRC}" "${SRC}/*.h" "${SRC}/*.cpp")
 set(faults "")
 foreach(rel IN LISTS files)
@@ -34,6 +38,7 @@ foreach(rel IN LISTS files)
     string(APPEND faults "\n  ${rel}: folder has no floor; add it to check_layers.cmake")
     continue()
   endif()
+  string(REGEX MATCH "^ui/[^/]+/" fromSub "${rel}")
   file(STRINGS "${SRC}/${rel}" lines REGEX "^[ \t]*#[ \t]*include[ \t]+\"")
   foreach(line IN LISTS lines)
     string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([^\"]+)\".*" "\\1" inc "${line}")
@@ -42,6 +47,15 @@ foreach(rel IN LISTS files)
     endif()
     string(REGEX MATCH "^[^/]+" to "${inc}")
     if(from STREQUAL to)
+      if(from STREQUAL "ui")
+        string(REGEX MATCH "^ui/[^/]+/" toSub "${inc}")
+        string(REGEX REPLACE "^ui/([^/]+)/" "\\1" toName "${toSub}")
+        if(NOT fromSub STREQUAL toSub AND NOT toName IN_LIST UI_SHARED)
+          string(APPEND faults "\n  ${rel} includes ${inc}: ui subfolders meet only in ui/common and ui/widgets")
+        elseif(NOT fromSub STREQUAL toSub AND fromSub MATCHES "^ui/(common|widgets)/$" AND toName STREQUAL "widgets")
+          string(APPEND faults "\n  ${rel} includes ${inc}: ui/common sits below ui/widgets")
+        endif()
+      endif()
       continue()
     endif()
     if(RANK_${to} GREATER_EQUAL RANK_${from})

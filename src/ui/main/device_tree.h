@@ -11,6 +11,7 @@
 
 #include "app/device_list_file.h"
 #include "model/ups_info.h"
+#include "ui/common/device_list_seam.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -24,7 +25,7 @@ struct TNodeCaptionRec {
   int32_t CaptionCount = 0;
 };
 
-class DeviceTree : public QObject {
+class DeviceTree : public QObject, public DeviceListSeam {
   Q_OBJECT
 
  public:
@@ -41,14 +42,14 @@ class DeviceTree : public QObject {
   // that the first save asks before it writes a shorter file, and say so now.
   void NoteLoad(const DeviceListLoad& load, uint8_t language);
 
-  void RebuildTree();
+  void RebuildTree() override;
   void SetSubNodeCaptions(uint8_t language);
   // False when the change could not be written (the tree shows it nonetheless, and the operator
   // has been told).
   bool AddDevice(const TEquipRec& rec);
   bool DeleteSelectedDevice();
   bool RenameDevice(int nodeIndex, const std::array<uint8_t, kNameSize>& name);
-  bool SaveDeviceList();
+  bool SaveDeviceList() override;
 
   // A device node's state from the display refresh: icon (0..3) and the name followed by the
   // state in brackets, or the bare name when state is empty. Touches only what changes.
@@ -57,7 +58,7 @@ class DeviceTree : public QObject {
 
   int DevicePosOfNode(int nodeIndex) const;
   uint8_t SelectedDeviceAddr() const;
-  bool IsAddressListed(uint8_t addr) const;
+  bool IsAddressListed(uint8_t addr) const override;
   // The absolute index of a node in a depth-first walk of the tree, -1 for none.
   int AbsoluteIndex(const QTreeWidgetItem* item) const;
   QTreeWidgetItem* DeviceNode(int pos) const;  // 1-based list position

@@ -19,10 +19,10 @@
 #include "host/host.h"
 #include "model/device_name.h"
 #include "model/ups_info.h"
+#include "ui/common/device_list_seam.h"
 #include "ui/common/device_name_field.h"
 #include "ui/common/prompter.h"
 #include "ui/common/window_texts.h"
-#include "ui/main/device_tree.h"
 
 namespace tessel {
 
@@ -52,7 +52,8 @@ void InsertSorted(QListWidget* list, int value) {
 
 }  // namespace
 
-TFrmEquipSearch::TFrmEquipSearch(Host& host, DeviceTree& tree, Prompter& prompter, QWidget* parent)
+TFrmEquipSearch::TFrmEquipSearch(Host& host, DeviceListSeam& tree, Prompter& prompter,
+                                 QWidget* parent)
     : QDialog(parent),
       host_(host),
       tree_(tree),

@@ -21,7 +21,7 @@ class QTableWidget;
 
 namespace tessel {
 
-class DeviceTree;
+class DeviceListSeam;
 class Host;
 class Prompter;
 
@@ -30,7 +30,7 @@ class TFrmEquipSearch : public QDialog, public SearchHooks {
 
  public:
   // tree is the main window's device tree over the host's EquipList.
-  TFrmEquipSearch(Host& host, DeviceTree& tree, Prompter& prompter, QWidget* parent = nullptr);
+  TFrmEquipSearch(Host& host, DeviceListSeam& tree, Prompter& prompter, QWidget* parent = nullptr);
   // Ends a running search and takes the window off the scheduler.
   ~TFrmEquipSearch() override;
 
@@ -63,7 +63,7 @@ class TFrmEquipSearch : public QDialog, public SearchHooks {
   void GridEdited(int row);
 
   Host& host_;
-  DeviceTree& tree_;
+  DeviceListSeam& tree_;
   Prompter& prompter_;
   uint8_t language_;
   uint8_t FSearchAddr = 0;  // the address handed out last
