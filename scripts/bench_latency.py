@@ -213,6 +213,10 @@ def run(protocol, units, mode, rng):
     budget = DEFAULT_SECONDS if not fast else float("inf")
     start = time.monotonic()
     idle_since = {}  # unit -> when it last read OL with no trial on it
+    due = {}  # unit -> when to switch it
+    # How often a unit's state is read: the fixed cadence's 13 ticks per request, four requests
+    # a unit under Modbus, five under ASCII; fast polling well within 2 s.
+    period = 2.0 if fast else units * (4 if protocol in (2, 3) else 5) * 1.3
     trials = {}  # unit -> [switched at, event at, OB at]
     done_event, done_status = [], []
     upsc_checked = False
@@ -240,16 +244,22 @@ def run(protocol, units, mode, rng):
                 idle_since.setdefault(a, now)
             else:
                 idle_since.pop(a, None)
+                due.pop(a, None)
         count = len(done_event)
         starting = (count + len(trials) < TRIALS) if fast else (now - start < budget)
         if not starting and not trials:
             break
         if starting and len(trials) < concurrent:
-            # A unit that has read OL for a while, switched at a random moment of its round.
-            ready = [a for a, t in idle_since.items() if a not in trials and now - t > 0.5]
-            if ready and rng.random() < 0.02:
+            # A unit reads OL just after its own poll: it is switched at a moment drawn evenly
+            # from one poll period after that, so that the switch falls anywhere in its round.
+            for a, t in list(idle_since.items()):
+                if a not in due:
+                    due[a] = t + rng.uniform(0, period)
+            ready = [a for a in idle_since if a not in trials and now >= due[a]]
+            if ready:
                 a = rng.choice(ready)
                 del idle_since[a]
+                del due[a]
                 sim.stdin.write("set %d %s\n" % (a, MAINS_FAIL))
                 sim.stdin.flush()
                 trials[a] = [time.monotonic(), None, None]
