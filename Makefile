@@ -4,7 +4,7 @@ BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build check test run screenshots deb deb-check test-tsan test-asan fuzz fuzz-ci fuzz-build bench bench-idle clean
+.PHONY: all deps build check test run screenshots deb deb-check test-tsan test-asan fuzz fuzz-ci fuzz-build bench bench-idle bench-latency clean
 
 all: build
 
@@ -77,6 +77,12 @@ bench: build
 # memory (UNITS="1 16" RUNS=3 SECONDS_PER_RUN=60).
 bench-idle: build
 	bash scripts/bench_idle.sh
+
+# How soon a unit on battery is known: tessel-sim at 9600 bit/s, the event log and ups.status
+# timed from the switch, fixed cadence beside fast polling (PROTOCOLS="2 0" UNITS="16 3"
+# TRIALS=40 DEFAULT_SECONDS=120).
+bench-latency: build
+	python3 scripts/bench_latency.py
 
 clean:
 	rm -rf $(BUILD) build-tsan build-asan build-fuzz

@@ -331,6 +331,7 @@ void ReadUserParaIni(const std::string& path, Settings& s) {
   p.ReadIntervalTimeout = ini.Int("CommPort", "ReadIntervalTimeout", 200);
   p.AutoStart = ini.Int("CommPort", "AutoStart", 0) != 0;
   p.Protocol = ini.Byte("CommPort", "Protocol", 0);
+  p.FastPoll = ini.Int("CommPort", "FastPoll", 0) != 0;
   p.WaitTimer = ini.Byte("CommMast", "WaitTimer", 15);
   p.MaxReSend = ini.Byte("CommMast", "MaxReSend", 2);
   p.CommErrCnt = ini.Byte("CommMast", "CommErrCnt", 5);
@@ -370,6 +371,9 @@ void WriteUserParaIni(const std::string& path, const Settings& s) {
   ini.Set("CommPort", "ReadIntervalTimeout", std::to_string(p.ReadIntervalTimeout));
   ini.Set("CommPort", "AutoStart", p.AutoStart ? "1" : "0");
   ini.Set("CommPort", "Protocol", std::to_string(p.Protocol));
+  // Written once it is switched on, so that the files of those who never use it stay as they were.
+  if (p.FastPoll || ReadValue(ini.lines, "CommPort", "FastPoll"))
+    ini.Set("CommPort", "FastPoll", p.FastPoll ? "1" : "0");
   ini.Set("CommMast", "WaitTimer", std::to_string(p.WaitTimer));
   ini.Set("CommMast", "MaxReSend", std::to_string(p.MaxReSend));
   ini.Set("CommMast", "CommErrCnt", std::to_string(p.CommErrCnt));

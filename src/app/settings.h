@@ -23,9 +23,11 @@ constexpr const char* kSettingsFileName = "UserParaIni.ini";
 // their sections and keys.
 bool EqualNoCase(std::string_view a, std::string_view b);
 
-// Loads all twelve values (defaults for what is missing or malformed). Never touches the file.
+// Loads all twelve values and the fast-polling switch (defaults for what is missing or malformed).
+// Never touches the file.
 void ReadUserParaIni(const std::string& path, Settings& s);
-// Stores the twelve values, keeping every other line of the file. Throws SettingsWriteError.
+// Stores the twelve values (and FastPoll once it was on), keeping every other line of the file.
+// Throws SettingsWriteError.
 void WriteUserParaIni(const std::string& path, const Settings& s);
 
 // For the sections other parts of the program own (the writer keeps them): one value, found with

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "comm/event_detection.h"
+#include "protocol/frame_end.h"
 
 namespace tessel {
 
@@ -68,6 +69,11 @@ void TCommMaster::OpenComm() {
     portSettings_.StopBits = 1;
   }
 
+  // Fast polling closes an answer by its length; the fixed cadence only by silence.
+  portSettings_.AnswerComplete = info.FastPoll ? AnswerCompleteFor(info.Protocol) : nullptr;
+  portSettings_.AnswerQuietMs =
+      portSettings_.AnswerComplete ? AnswerQuietMs(info.BaudRate, portSettings_.StopBits) : 0;
+
   const std::string device = ComDeviceName(info.ComName);
   if (device.empty()) return;
   portSettings_.DeviceName = device;
@@ -127,7 +133,9 @@ int TCommMaster::IdleTicksAhead() const {
     const int untilBuild = [&] {
       if (!ps.Awaiting) return 0;
       const uint8_t nextCount = static_cast<uint8_t>(ps.SendCount + 1);
-      return nextCount < ps.SendLimit ? -1 : ps.WaitTicks + 1;  // -1: it transmits again
+      if (nextCount < ps.SendLimit) return -1;  // it transmits again
+      // Fast polling builds in the step that gives up, the fixed cadence in the one after.
+      return ps.WaitTicks + (FastPoll() ? 0 : 1);
     }();
     if (untilBuild < 0)
       poll = ps.WaitTicks;
@@ -148,19 +156,34 @@ void TCommMaster::PollStep() {
       --ps.WaitTicks;
       return;
     }
-    ps.SchedState = 2;
-    ++ps.SendCount;
-    if (ps.SendCount < ps.SendLimit) {
-      const int len = std::clamp<int32_t>(ps.FrameLen, 0, kTxBufSize);
-      SendFrame(c.TxBuf.data(), static_cast<uint16_t>(len));
-      ps.WaitTicks = kReplyWaitTicks;
-      if (TUpsInfo* u = DeviceOfCurAddr()) NoteSent(*u, eventLog_);
-    } else {
-      ps.Awaiting = kFlagOff;
-    }
-    return;
+    WaitOver();
+    // Fast polling builds the next request in the step that gave up on the last one.
+    if (ps.Awaiting || !FastPoll()) return;
   }
+  BuildNext();
+}
 
+bool TCommMaster::FastPoll() const {
+  return ctx_.settings.PortInfo.FastPoll;
+}
+
+void TCommMaster::WaitOver() {
+  CommState& c = ctx_.comm;
+  TPollState& ps = c.PollState;
+  ps.SchedState = 2;
+  ++ps.SendCount;
+  if (ps.SendCount < ps.SendLimit) {
+    const int len = std::clamp<int32_t>(ps.FrameLen, 0, kTxBufSize);
+    SendFrame(c.TxBuf.data(), static_cast<uint16_t>(len));
+    ps.WaitTicks = kReplyWaitTicks;
+    if (TUpsInfo* u = DeviceOfCurAddr()) NoteSent(*u, eventLog_);
+  } else {
+    ps.Awaiting = kFlagOff;
+  }
+}
+
+void TCommMaster::BuildNext() {
+  TPollState& ps = ctx_.comm.PollState;
   ps.SchedState = 3;
   ps.SendCount = 0;
   ps.WaitTicks = 0;
@@ -223,6 +246,15 @@ bool TCommMaster::OnReceive(const uint8_t* bytes, int n) {
     Bump(c.DbgCnt[0]);
   }
   if (u) NoteReceived(*u);
+
+  // Fast polling: an accepted answer ends the wait, and the next request goes out at once. The
+  // chunk was closed only after the line's quiet time, which keeps the gap between the frames.
+  TPollState& ps = c.PollState;
+  if (accepted && FastPoll() && ps.Awaiting) {
+    ps.Awaiting = kFlagOff;
+    BuildNext();
+    if (ps.Awaiting) WaitOver();
+  }
   return accepted;
 }
 

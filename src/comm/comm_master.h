@@ -77,10 +77,13 @@ class TCommMaster {
   // changes the state (the port, a mode, a setting, received data).
   static constexpr int kNoWorkAhead = INT32_MAX;
   int IdleTicksAhead() const;
-  // One scheduler step: wait, transmit again or give up, or build the next request.
+  // One scheduler step: wait, transmit again or give up, or build the next request (with fast
+  // polling, giving up and building the next request are one step).
   void PollStep();
   // One received chunk: at most the first 400 bytes are parsed by the protocol's driver and the
   // outcome is accounted to the device of EquipList.CurAddr. True when the driver accepted it.
+  // With fast polling an accepted answer ends the wait: the next request is built and sent before
+  // this returns, so EquipList.CurAddr then names the next target.
   bool OnReceive(const uint8_t* bytes, int n);
   // One data-log sample of every communicating device of the list.
   void SampleDataLog();
@@ -95,6 +98,12 @@ class TCommMaster {
 
  private:
   TUpsInfo* DeviceOfCurAddr();
+  bool FastPoll() const;
+  // The wait is over: transmit the request again, or give up on it at SendLimit.
+  void WaitOver();
+  // Clears the counters and, unless in manual mode, builds the next request (Awaiting on when
+  // there is one to send).
+  void BuildNext();
 
   Context& ctx_;
   Drivers drivers_;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/frame_end.h"
+
 namespace tessel {
 
 // Line settings that change between openings. Everything else is fixed: 8 data bits, no parity,
@@ -17,6 +19,10 @@ struct SerialPortSettings {
   int32_t BaudRate = 0;
   uint8_t StopBits = 1;             // 1 or 2
   int32_t ReadIntervalTimeout = 0;  // ms of line silence that ends a received chunk
+  // Set: a chunk that is one complete answer by this test ends after AnswerQuietMs of silence
+  // instead (fast polling). Null: only the silence above ends a chunk.
+  AnswerCompleteFn AnswerComplete = nullptr;
+  int32_t AnswerQuietMs = 0;
 };
 
 // An opening failure; what() is the port's own message (e.g. "Error opening serial port").

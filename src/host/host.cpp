@@ -212,9 +212,11 @@ void Host::RunTick() {
 void Host::Receive(const uint8_t* data, int n) {
   if (stopped_) return;
   CatchUp();
+  // Fast polling has the next request out before OnReceive returns, CurAddr naming its target.
+  const uint8_t answered = monitor_.Ctx().model.EquipList.CurAddr;
   const bool accepted = monitor_.OnReceive(data, n);
   Rearm();
-  if (accepted) emit deviceUpdated(monitor_.Ctx().model.EquipList.CurAddr);
+  if (accepted) emit deviceUpdated(answered);
   emit lineActivity();
 }
 

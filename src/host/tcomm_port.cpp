@@ -35,6 +35,8 @@ void TCommPort::Open(const SerialPortSettings& s) {
   comm_.SetBaudRate(static_cast<uint32_t>(s.BaudRate));
   comm_.SetStopBits(s.StopBits == 2 ? TStopBits::_2 : TStopBits::_1);
   comm_.SetReadIntervalTimeout(static_cast<uint32_t>(s.ReadIntervalTimeout));
+  comm_.SetFrameEnd(s.AnswerComplete,
+                    static_cast<uint32_t>(s.AnswerQuietMs > 0 ? s.AnswerQuietMs : 0));
   try {
     comm_.OpenPort();
   } catch (const ECommsError& e) {

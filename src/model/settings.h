@@ -18,6 +18,9 @@ struct TPortInfo {
   uint8_t MaxReSend = 0;
   uint8_t CommErrCnt = 0;
   uint8_t CommLostCnt = 0;
+  // Fast polling ([CommPort] FastPoll=1): an accepted answer ends the wait, answers end by their
+  // length, and the operating state of every unit is read in every round. Off: the fixed cadence.
+  bool FastPoll = false;
 };
 
 struct Settings {

@@ -1,8 +1,16 @@
 #include "protocol/ascii_driver.h"
 
+#include <iterator>
 #include <span>
 
 namespace tessel {
+
+namespace {
+
+constexpr uint8_t kFastStateKinds[] = {2, 3};
+constexpr uint8_t kFastSlowKinds[] = {1, 4, 5};
+
+}  // namespace
 
 TAsciiDriver::TAsciiDriver(Context& ctx, uint8_t versionByte, const std::array<uint8_t, 6>& cid2)
     : ctx_(ctx), versionByte_(versionByte), cid2_(cid2), cur_(&ctx.model.UpsTable[1]) {
@@ -10,7 +18,17 @@ TAsciiDriver::TAsciiDriver(Context& ctx, uint8_t versionByte, const std::array<u
 }
 
 void TAsciiDriver::BuildRequest() {
-  const uint8_t kind = NextAsciiRequest(ctx_.comm.PollState, ctx_.model, TargetAddr);
+  const TPollState& ps = ctx_.comm.PollState;
+  uint8_t kind = 0;
+  if (ctx_.settings.PortInfo.FastPoll && ps.SearchMode == 0) {
+    if (ps.ManualMode != 0) return;
+    const FastPick pick =
+        fast_.Next(ctx_.model, std::size(kFastStateKinds), std::size(kFastSlowKinds));
+    TargetAddr = pick.addr;
+    kind = pick.slow ? kFastSlowKinds[pick.step] : kFastStateKinds[pick.step];
+  } else {
+    kind = NextAsciiRequest(ctx_.comm.PollState, ctx_.model, TargetAddr);
+  }
   if (kind == 0) return;
   CurCmd = kind;
   BuildFrame();

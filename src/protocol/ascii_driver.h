@@ -9,6 +9,7 @@
 #include "model/context.h"
 #include "model/ups_info.h"
 #include "protocol/ascii_frame.h"
+#include "protocol/fast_rotation.h"
 #include "protocol/protocol_driver.h"
 
 namespace tessel {
@@ -16,6 +17,8 @@ namespace tessel {
 class TAsciiDriver : public ProtocolDriver {
  public:
   // Next request of the rotation (or a search probe) into TxBuf; nothing in manual send mode.
+  // With fast polling the status (kind 2) and alarms (kind 3) of every unit come in every round,
+  // the measurements and battery data (kinds 1, 4, 5) in turn between them.
   void BuildRequest() override;
   // Encodes the request for CurCmd (1..5) and TargetAddr into TxBuf and sets TxLen; a CurCmd
   // outside 1..5 builds nothing.
@@ -40,6 +43,7 @@ class TAsciiDriver : public ProtocolDriver {
   const uint8_t versionByte_;
   const std::array<uint8_t, 6> cid2_;
   TUpsInfo* cur_;
+  TFastRotation fast_;
 };
 
 }  // namespace tessel

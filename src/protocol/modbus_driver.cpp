@@ -29,6 +29,12 @@ constexpr int kStepsLost = 1;
 constexpr int kStepsNormal = 4;
 constexpr int kStepsWithOptMode = 5;
 
+// Fast polling: the operating state and the alarm words in every round, the others in turn.
+constexpr PollStep kFastState[] = {kPollSteps[2]};
+constexpr PollStep kFastSlow[] = {kPollSteps[0], kPollSteps[1], kPollSteps[3], kPollSteps[4]};
+constexpr int kFastSlowNormal = 3;
+constexpr int kFastSlowWithOptMode = 4;
+
 // A search probe is the first poll step sent to the probed address.
 constexpr PollStep kSearchProbe = kPollSteps[0];
 
@@ -195,6 +201,10 @@ bool TMModbus::TakeCommandSlot() {
 }
 
 void TMModbus::NextPollStep() {
+  if (ctx_.settings.PortInfo.FastPoll) {
+    NextFastStep();
+    return;
+  }
   TPollState& ps = ctx_.comm.PollState;
   const TUpsInfo* rec = TargetRecord();
   int stepCount = kStepsNormal;
@@ -214,6 +224,15 @@ void TMModbus::NextPollStep() {
   ps.StepIndex = static_cast<uint8_t>(step);
 
   const PollStep& s = kPollSteps[step - 1];
+  request_ = {static_cast<uint8_t>(TargetAddr & 0xFF), s.func, s.reg, s.count};
+}
+
+void TMModbus::NextFastStep() {
+  const int slowSteps =
+      ctx_.model.ModelCode == kOptModeModel ? kFastSlowWithOptMode : kFastSlowNormal;
+  const FastPick pick = fast_.Next(ctx_.model, 1, slowSteps);
+  TargetAddr = pick.addr;
+  const PollStep& s = pick.slow ? kFastSlow[pick.step] : kFastState[pick.step];
   request_ = {static_cast<uint8_t>(TargetAddr & 0xFF), s.func, s.reg, s.count};
 }
 

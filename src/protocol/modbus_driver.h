@@ -1,6 +1,7 @@
 // Modbus RTU driver (protocol choices 2 and 3): polls measurements, status words and settings
-// with functions 4 and 3 in a fixed rotation over the device list, and sends the control and
-// setting writes waiting in the command slots as function 6.
+// with functions 4 and 3 in a fixed rotation over the device list (with fast polling: the status
+// words of every unit in every round, the rest interleaved), and sends the control and setting
+// writes waiting in the command slots as function 6, ahead of any poll.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "model/comm_state.h"
 #include "model/context.h"
 #include "model/ups_info.h"
+#include "protocol/fast_rotation.h"
 #include "protocol/protocol_driver.h"
 
 namespace tessel {
@@ -46,6 +48,7 @@ class TMModbus : public ProtocolDriver {
   void NoteWriteAnswer(uint8_t func, const uint8_t* data, int n);
   void SetWriteOutcome(TCmdOutcome::Result result, uint8_t exception = 0);
   void NextPollStep();
+  void NextFastStep();
   void BuildFrame();
   TUpsInfo* TargetRecord();
 
@@ -53,6 +56,7 @@ class TMModbus : public ProtocolDriver {
   TModbusRequest request_;
   uint8_t answerFlag_ = 0;
   bool slotWrite_ = false;  // the request last built is a write taken from a command slot
+  TFastRotation fast_;
 };
 
 }  // namespace tessel

@@ -51,6 +51,8 @@ void TComm::OpenPort() {
   link->devicePath = DevicePath(commName_);
   link->line = line_;
   link->timeouts = timeouts_;
+  link->frameComplete = frameComplete_;
+  link->frameQuietMs = frameQuietMs_;
   link->owner = this;
   link->quietSendEmpty = !OnSendDataEmpty;
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -78,6 +79,10 @@ struct TCommTimeouts {
 // Largest chunk handed to OnReceiveData.
 inline constexpr int kCommChunkSize = 2048;
 
+// Tells whether the bytes of a chunk are exactly one complete frame. Called on the worker's
+// thread, so it must keep no state of its own.
+using TFrameCompleteFn = bool (*)(const uint8_t* data, std::size_t n);
+
 struct SerialLink;
 class SerialWorker;
 
@@ -98,6 +103,15 @@ class TComm : public QObject {
   // long (a monitor without windows).
   void SetWorkerThread(bool ownThread) { ownThread_ = ownThread; }
   bool WorkerThread() const { return ownThread_; }
+
+  // Set before OpenPort, fixed until the port is reopened: a chunk whose bytes the test finds to be
+  // one complete frame ends after quietMs without a byte, any other chunk after
+  // ReadIntervalTimeout as before (a frame still arriving, or bytes trailing a frame). Null (the
+  // default) leaves only the read timeouts.
+  void SetFrameEnd(TFrameCompleteFn complete, uint32_t quietMs) {
+    frameComplete_ = complete;
+    frameQuietMs_ = quietMs;
+  }
 
   // Opens CommName and starts the worker. Throws ECommsError; a failure leaves the port closed.
   void OpenPort();
@@ -214,6 +228,8 @@ class TComm : public QObject {
   std::string commName_ = "COM2";
   TCommLineSettings line_;
   TCommTimeouts timeouts_;
+  TFrameCompleteFn frameComplete_ = nullptr;
+  uint32_t frameQuietMs_ = 0;
 
   std::shared_ptr<SerialLink> link_;  // set while open
   std::thread thread_;

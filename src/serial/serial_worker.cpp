@@ -123,7 +123,12 @@ std::string ClassifyOpenFailure(const std::string& path, QSerialPort::SerialPort
 }
 
 SerialWorker::SerialWorker(SerialLink& link, QEventLoop* loop)
-    : link_(link), loop_(loop), line_(link.line), timeouts_(link.timeouts) {
+    : link_(link),
+      loop_(loop),
+      line_(link.line),
+      timeouts_(link.timeouts),
+      frameComplete_(link.frameComplete),
+      frameQuietMs_(link.frameQuietMs) {
   silence_.setSingleShot(true);
   silence_.setTimerType(Qt::PreciseTimer);
   total_.setSingleShot(true);
@@ -243,7 +248,12 @@ void SerialWorker::OnReadyRead() {
   if (ReturnsImmediately(timeouts_)) {
     EndChunk();
   } else if (timeouts_.ReadIntervalTimeout > 0) {
-    silence_.start(ClampMs(timeouts_.ReadIntervalTimeout));
+    // One whole frame: a short quiet time shows that nothing trails it. Anything else waits for
+    // the full interval, so a frame with a pause inside still arrives as one chunk.
+    uint32_t wait = timeouts_.ReadIntervalTimeout;
+    if (frameComplete_ && frameComplete_(chunk_.data(), chunk_.size()))
+      wait = std::min(wait, frameQuietMs_);
+    silence_.start(ClampMs(wait));
   }
 }
 

@@ -44,6 +44,8 @@ struct SerialLink {
   std::string devicePath;
   TCommLineSettings line;
   TCommTimeouts timeouts;
+  TFrameCompleteFn frameComplete = nullptr;
+  uint32_t frameQuietMs = 0;
   QObject* owner = nullptr;
   // The owner has no OnSendDataEmpty handler: the report rides along with the next event instead
   // of waking the owner for itself (one wake-up less per frame; SendQueueEmpty may then lag).
@@ -113,7 +115,6 @@ class SerialWorker : public QObject {
   void UpdateIdleFd();
 
  private:
-
   SerialLink& link_;
   QEventLoop* loop_;
   QSerialPort* port_ = nullptr;
@@ -121,6 +122,8 @@ class SerialWorker : public QObject {
   QTimer total_;
   TCommLineSettings line_;
   TCommTimeouts timeouts_;
+  const TFrameCompleteFn frameComplete_;
+  const uint32_t frameQuietMs_;
   std::vector<uint8_t> chunk_;
   bool reportEmpty_ = false;  // frames went out since the last empty report
   bool faulted_ = false;

@@ -56,6 +56,7 @@ void ExpectSame(const Settings& got, const Settings& want, const std::string& wh
   EXPECT_EQ(g.MaxReSend, w.MaxReSend) << where;
   EXPECT_EQ(g.CommErrCnt, w.CommErrCnt) << where;
   EXPECT_EQ(g.CommLostCnt, w.CommLostCnt) << where;
+  EXPECT_EQ(g.FastPoll, w.FastPoll) << where;
   EXPECT_EQ(got.Language, want.Language) << where;
   EXPECT_EQ(got.RecInterval, want.RecInterval) << where;
 }
@@ -286,6 +287,36 @@ TEST_F(SettingsFile, WriteCreatesMissingSectionsAndKeys) {
             "RecInterval=600\n"
             "[Language]\n"
             "Language=0\n");
+}
+
+// Fast polling is read from [CommPort] FastPoll; the key is written once it was switched on, so
+// the files of those who never use it do not change.
+TEST_F(SettingsFile, FastPollKeyIsWrittenOnceSwitchedOn) {
+  Put("[CommPort]\nfastpoll = 2\n");
+  Settings s;
+  ReadUserParaIni(path_, s);
+  EXPECT_TRUE(s.PortInfo.FastPoll);
+
+  fs::remove(path_);
+  Settings off = Defaults();
+  WriteUserParaIni(path_, off);
+  EXPECT_EQ(Get().find("FastPoll"), std::string::npos);
+
+  Settings on = Defaults();
+  on.PortInfo.FastPoll = true;
+  WriteUserParaIni(path_, on);
+  EXPECT_NE(Get().find("[CommPort]\nComName=COM1\nBaudRate=9600\nStopBits=1\n"
+                       "ReadIntervalTimeout=200\nAutoStart=0\nProtocol=0\nFastPoll=1\n"),
+            std::string::npos)
+      << Get();
+  Settings back;
+  ReadUserParaIni(path_, back);
+  ExpectSame(back, on, "switched on");
+
+  WriteUserParaIni(path_, off);
+  EXPECT_NE(Get().find("FastPoll=0\n"), std::string::npos) << Get();
+  ReadUserParaIni(path_, back);
+  ExpectSame(back, off, "switched off again");
 }
 
 TEST_F(SettingsFile, LineBreaksInTheNameCannotInjectKeys) {

@@ -15,6 +15,7 @@
 
 #include "model/cmd_request.h"
 #include "model/ups_info.h"
+#include "protocol/frame_end.h"
 #include "protocol/modbus_crc.h"
 #include "protocol/modbus_driver.h"
 
@@ -683,7 +684,7 @@ TEST(CommMasterWithModbus, AnsweringUnitComesUpAndIsSampled) {
 // long random schedule of answers, silences, command requests, manual and search mode, Trace
 // window, logging interval and port changes; the second one runs a tick on time only when
 // IdleTicksAhead says it works.
-TEST(CommMasterIdleTicks, SkippingIdleTicksChangesNothing) {
+void SkippingIdleTicksChangesNothing(bool fastPoll) {
   constexpr int kTicks = 30000;
   struct Action {
     bool answerSilent = false;
@@ -707,6 +708,7 @@ TEST(CommMasterIdleTicks, SkippingIdleTicksChangesNothing) {
       AppendDevice(r->ctx.model.EquipList, rec);
     }
     r->ctx.settings.RecInterval = 50;
+    r->ctx.settings.PortInfo.FastPoll = fastPoll;
     r->Open();
   }
   eager.master->SetSearchHooks(&eagerSearch);
@@ -827,6 +829,119 @@ TEST(CommMasterIdleTicks, SkippingIdleTicksChangesNothing) {
   // The schedule must have exercised what it claims to, and the skipping must have saved work.
   EXPECT_GT(eager.port.sent.size(), 1000u);
   EXPECT_LT(wakes, kTicks / 3) << "ticks run on time";
+}
+
+TEST(CommMasterIdleTicks, SkippingIdleTicksChangesNothing) {
+  SkippingIdleTicksChangesNothing(false);
+}
+
+TEST(CommMasterIdleTicks, SkippingIdleTicksChangesNothingWithFastPolling) {
+  SkippingIdleTicksChangesNothing(true);
+}
+
+// Fast polling with the fake driver (targets 5 and 6 in turn). The units answer the frames in the
+// order they were sent as `answers` says: 'A' accepted, 'J' rejected, ' ' silent; later frames
+// get no answer. An answer arrives within the tick of its frame.
+TEST(CommMasterFast, Schedule) {
+  struct Case {
+    const char* name;
+    int maxReSend;
+    std::string answers;
+    std::vector<std::pair<int, int>> sent;  // (tick, target) within the first 30 ticks
+  } cases[] = {
+      {"an accepted answer ends the wait: the next request goes out at once",
+       2,
+       "AAA",
+       {{1, 5}, {1, 6}, {1, 5}, {1, 6}, {13, 5}, {25, 6}}},
+      {"a silent unit is given up on after the wait; the next request is built in that step",
+       2,
+       "",
+       {{1, 5}, {13, 6}, {25, 5}}},
+      {"a rejected answer does not end the wait", 2, "J", {{1, 5}, {13, 6}, {25, 5}}},
+      {"an unanswered request is sent again as with the fixed cadence, the answer to the second "
+       "transmission ends its wait",
+       3,
+       " A",
+       {{1, 5}, {12, 5}, {12, 6}, {23, 6}}},
+      {"an answered request is not sent again", 3, "A", {{1, 5}, {1, 6}, {12, 6}, {24, 5}}},
+      {"MaxReSend 1 transmits nothing, as with the fixed cadence", 1, "AA", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig(0, c.maxReSend);
+    rig.d0.targets = {5, 6};
+    rig.ctx.settings.PortInfo.FastPoll = true;
+    rig.Open();
+    size_t handled = 0;
+    rig.Run(30, [&](int) {
+      // Frames sent while answering are answered too, within the same tick.
+      while (handled < rig.port.sent.size()) {
+        const size_t i = handled++;
+        if (i >= c.answers.size() || c.answers[i] == ' ') continue;
+        rig.Receive(c.answers[i] == 'A' ? "A-answer" : "junk");
+      }
+    });
+    std::vector<std::pair<int, int>> got;
+    for (const auto& f : rig.port.sent) got.emplace_back(f.tick, f.bytes[1]);
+    EXPECT_EQ(got, c.sent);
+    EXPECT_EQ(rig.ctx.model.UpsTable[5].PollCnt + rig.ctx.model.UpsTable[6].PollCnt,
+              static_cast<int>(c.sent.size()));
+  }
+}
+
+TEST(CommMasterFast, ManualModeAndSearch) {
+  {
+    SCOPED_TRACE("manual mode: the answer ends the wait, nothing new is built");
+    Rig rig;
+    rig.ctx.settings.PortInfo.FastPoll = true;
+    rig.Open();
+    rig.Run(2);
+    rig.master->SetManualMode(true);
+    rig.Receive("A-answer");
+    EXPECT_EQ(rig.ctx.comm.PollState.Awaiting, 0);
+    rig.Run(30);
+    EXPECT_EQ(rig.port.SentTicks(), (std::vector<int>{1}));
+    EXPECT_EQ(rig.d0.builds, 1);
+  }
+  {
+    SCOPED_TRACE("search: an answer ends a probe's wait and the next address is probed at once");
+    Rig rig;
+    rig.ctx.settings.PortInfo.FastPoll = true;
+    FakeSearch search(rig.ctx.comm.PollState, 10, 12);
+    rig.master->SetSearchHooks(&search);
+    rig.master->SetSearchMode(true);
+    rig.Open();
+    rig.Run(2);
+    rig.Receive("A-from 10");
+    rig.Receive("A-from 11");
+    std::vector<int> probed;
+    for (const auto& f : rig.port.sent) probed.push_back(f.bytes[1]);
+    EXPECT_EQ(probed, (std::vector<int>{10, 11, 12}));
+    EXPECT_EQ(search.found, (std::vector<int>{10, 11}));
+  }
+}
+
+TEST(CommMasterFast, OpeningAsksThePortToEndAnswersByLength) {
+  struct Case {
+    bool fast;
+    int protocol;
+    AnswerCompleteFn complete;
+  } cases[] = {
+      {false, 2, nullptr},
+      {true, 0, &IsCompleteAsciiAnswer},
+      {true, 1, &IsCompleteAsciiAnswer},
+      {true, 3, &IsCompleteModbusAnswer},
+      {true, 7, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.fast) + " " + std::to_string(c.protocol));
+    Rig rig(c.protocol);
+    rig.ctx.settings.PortInfo.FastPoll = c.fast;
+    rig.Open();
+    ASSERT_EQ(rig.port.opens.size(), 1u);
+    EXPECT_EQ(rig.port.opens[0].AnswerComplete, c.complete);
+    EXPECT_EQ(rig.port.opens[0].AnswerQuietMs, c.complete ? AnswerQuietMs(9600, 1) : 0);
+  }
 }
 
 }  // namespace

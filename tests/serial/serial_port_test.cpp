@@ -208,6 +208,48 @@ TEST_P(SerialTest, SilenceLongerThanTheIntervalSplitsAFrame) {
   }
 }
 
+// A stand-in for a protocol's frame test: ten bytes starting with 'F'.
+bool TenByteFrame(const uint8_t* data, size_t n) {
+  return n == 10 && data[0] == 'F';
+}
+
+// With a frame test a whole frame closes its chunk after the short quiet time; a frame still
+// arriving, and a frame with bytes trailing it, wait for the full interval as before. Pieces are
+// written 300 ms apart: far above the quiet time, far below the interval.
+TEST_P(SerialTest, AWholeFrameEndsItsChunkAfterTheQuietTime) {
+  const Bytes frame = {'F', 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  const Bytes head(frame.begin(), frame.begin() + 4), rest(frame.begin() + 4, frame.end());
+  Bytes trailed = frame;
+  trailed.insert(trailed.end(), {'x', 'y'});
+  struct Case {
+    const char* name;
+    bool frameTest;
+    std::vector<Bytes> pieces;
+    std::vector<size_t> sizes;
+  } cases[] = {
+      {"two whole frames are two chunks", true, {frame, frame}, {10, 10}},
+      {"without the frame test only the interval ends a chunk", false, {frame, frame}, {20}},
+      {"a frame with a pause inside is still one chunk", true, {head, rest, frame}, {10, 10}},
+      {"bytes trailing a frame keep its chunk open", true, {trailed, frame}, {22}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    chunks.clear();
+    comm.SetReadIntervalTimeout(1500);
+    comm.SetFrameEnd(c.frameTest ? &TenByteFrame : nullptr, 5);
+    comm.OpenPort();
+    size_t total = 0;
+    for (size_t i = 0; i < c.pieces.size(); ++i) {
+      if (i > 0) WaitUntil([] { return false; }, 300ms);
+      pty.Write(c.pieces[i]);
+      total += c.pieces[i].size();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return ReceivedBytes() >= total; }));
+    EXPECT_EQ(ChunkSizes(), c.sizes);
+    comm.ClosePort();
+  }
+}
+
 TEST_P(SerialTest, LongStreamIsCutEvery2048Bytes) {
   comm.OpenPort();
   const Bytes stream = Pattern(3000, 3);

@@ -126,6 +126,8 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args, SimOptions& 
         error = "--step-seconds takes a positive number of seconds";
         return ParseOutcome::kError;
       }
+    } else if (a == "--line-time") {
+      opt.lineTime = true;
     } else if (a == "--no-noise") {
       opt.noise = false;
     } else if (a == "--no-commands") {
@@ -183,6 +185,8 @@ Plays UPS units on a serial line, answering a monitor's requests like the real u
                       clearing and slightly noisy values; it loops every 175 s.
   --speed F           play scenarios F times faster than real time (default 1)
   --step-seconds S    ignore the time offsets of the scenarios: each step lasts S seconds
+  --line-time         answer only after the time the request and the answer take on a
+                      real line at --baud (a pseudo-terminal itself has no speed)
   --no-noise          report scenario values exactly
   --print-scenario    print the built-in scenario (a starting point for your own) and exit
   --fault SWITCH      switch a fault on (repeatable), see below
@@ -205,6 +209,9 @@ Examples: --fault silent@3   --fault delay=800@1,2/2   --fault checksum/5   --fa
 While running, standard input takes commands, one a line:
   fault SWITCH        switch a fault on        clear     switch all faults off
   faults              list the faults          help      list the commands
+  set LIST PAIRS      set values on units (LIST as for --addr, or "all") from now on,
+                      over their scenario: "set 3 state = battery in_a = 0"
+  unset LIST          hand the units back to their scenario
 
 Scenario file: one step a line, "TIME name = value ...": TIME is the offset in seconds from
 the start; the pairs change the unit from then on (values are kept until changed).

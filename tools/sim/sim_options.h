@@ -22,7 +22,8 @@ struct SimOptions {
   double speed = 1.0;      // scenario seconds per real second
   double stepSeconds = 0;  // > 0: every scenario step lasts this long
   bool noise = true;
-  bool commands = true;  // read fault switches from standard input
+  bool lineTime = false;  // answers wait for the wire time of request and answer at `baud`
+  bool commands = true;   // read fault switches from standard input
 };
 
 enum class ParseOutcome { kRun, kHelp, kPrintScenario, kError };

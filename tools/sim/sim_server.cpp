@@ -67,6 +67,7 @@ void Simulator::HandleAsciiFrame(const std::string& frame, double now) {
     return;
   }
   Reply reply = AnswerAscii(opt_.protocol, req, *unit, ScenarioTime(now));
+  requestBytes_ = frame.size();
   Deliver(*unit, reply, req.cid2, now);
 }
 
@@ -93,6 +94,7 @@ void Simulator::HandleRtuFrame(const std::vector<uint8_t>& frame, double now) {
     return;
   }
   Reply reply = AnswerModbus(frame, *unit, ScenarioTime(now));
+  requestBytes_ = frame.size();
   Deliver(*unit, reply, q.function, now);
 }
 
@@ -127,6 +129,11 @@ void Simulator::Deliver(SimUnit& unit, const Reply& reply, int function, double 
   if (has(FaultKind::kChecksum)) CorruptChecksum(opt_.protocol, bytes);
 
   double due = now;
+  if (opt_.lineTime && opt_.baud > 0) {
+    // Start bit, 8 data bits, stop bits: the request went out, the answer comes in.
+    const double charSeconds = (1 + 8 + opt_.stopBits) / static_cast<double>(opt_.baud);
+    due += static_cast<double>(requestBytes_ + bytes.size()) * charSeconds;
+  }
   for (const FaultSpec& f : active)
     if (f.kind == FaultKind::kDelay) due += f.value / 1000.0;
   for (const FaultSpec& f : active) {
@@ -187,11 +194,62 @@ void Simulator::HandleCommand(const std::string& lineIn) {
     std::string list;
     for (const FaultSpec& f : opt_.faults) list += " " + FaultText(f);
     Log(now, "command: faults:" + (list.empty() ? std::string(" none") : list));
+  } else if ((cmd == "set" || cmd == "unset") && !arg.empty()) {
+    SetValues(cmd == "set", arg, lineIn, now);
   } else if (cmd == "help") {
-    Log(now, "command: fault SWITCH | clear | faults | help");
+    Log(now, "command: fault SWITCH | clear | faults | set LIST PAIRS | unset LIST | help");
   } else {
-    Log(now, "command: unknown \"" + cmd + "\" (fault SWITCH, clear, faults, help)");
+    Log(now, "command: unknown \"" + cmd +
+                 "\" (fault SWITCH, clear, faults, set LIST PAIRS, unset LIST, help)");
   }
+}
+
+void Simulator::SetValues(bool set, const std::string& list, const std::string& lineIn,
+                          double now) {
+  std::string error;
+  std::vector<int> addrs;
+  if (list == "all") {
+    for (const SimUnit& u : units_) addrs.push_back(u.Addr());
+  } else if (auto parsed = ParseAddrList(list, error)) {
+    addrs = *parsed;
+  } else {
+    Log(now, "command: " + error);
+    return;
+  }
+  std::vector<Assignment> sets;
+  std::string pairs;
+  if (set) {
+    // The pairs read as one scenario step at time 0.
+    const size_t at = lineIn.find(list, lineIn.find("set") + 3);
+    pairs = lineIn.substr(at + list.size());
+    auto step = ParseScenario("0 " + pairs, "set", error);
+    if (!step || step->steps.empty() || step->steps[0].sets.empty()) {
+      Log(now, "command: " + (error.empty() ? std::string("set needs name = value pairs") : error));
+      return;
+    }
+    sets = step->steps[0].sets;
+  }
+  std::string done;
+  for (int a : addrs) {
+    SimUnit* unit = FindUnit(a);
+    if (!unit) continue;
+    if (set) {
+      unit->Override(sets);
+    } else {
+      unit->ClearOverrides();
+    }
+    done += (done.empty() ? "" : ",") + std::to_string(a);
+  }
+  if (done.empty()) {
+    Log(now, "command: no unit at " + list);
+    return;
+  }
+  // The first word after the address list says what changed, for those who follow the log.
+  std::stringstream words(pairs);
+  std::string trimmed, w;
+  while (words >> w) trimmed += (trimmed.empty() ? "" : " ") + w;
+  Log(now, set ? "command: set " + done + ": " + trimmed
+               : "command: unset " + done + ": back to the scenario");
 }
 
 int Simulator::Run(int stopFd, int commandFd) {

@@ -42,6 +42,8 @@ class Simulator {
   void Deliver(SimUnit& unit, const Reply& reply, int function, double now);
   void Log(double now, const std::string& text);
   void LogDiscarded(double now, size_t count);
+  // "set LIST PAIRS" / "unset LIST": values set by hand on some units, or handed back.
+  void SetValues(bool set, const std::string& list, const std::string& lineIn, double now);
 
   SimOptions opt_;
   std::vector<SimUnit> units_;
@@ -53,6 +55,7 @@ class Simulator {
   std::deque<Pending> out_;
   std::mt19937 rng_{12345};
   std::string commandBuf_;
+  size_t requestBytes_ = 0;  // of the request being answered, for --line-time
 };
 
 }  // namespace tessel::sim

@@ -499,8 +499,13 @@ std::optional<FaultSpec> SimUnit::ScenarioFault(double t) const {
   return fault;
 }
 
+void SimUnit::Override(const std::vector<Assignment>& sets) {
+  for (const Assignment& a : sets) overrides_[a.field] = a.to;
+}
+
 UnitValues SimUnit::Snapshot(double t) {
   UnitValues v = ScenarioValues(t);
+  for (const auto& [field, value] : overrides_) v[field] = value;
   if (off_ || SelfTestRunning(t)) {
     // The overlays change what the unit does, not what is wrong with it: keep the alarms.
     UnitValues kept = v;

@@ -159,6 +159,11 @@ class SimUnit {
   bool IsOff() const { return off_; }
   bool SelfTestRunning(double t) const { return !off_ && t < selfTestUntil_; }
 
+  // Values set by hand from now on, over whatever the scenario says (state presets, fields);
+  // ramps take their end value. ClearOverrides hands the unit back to its scenario.
+  void Override(const std::vector<Assignment>& sets);
+  void ClearOverrides() { overrides_.clear(); }
+
   // Counts requests for the every-Nth fault switches.
   int NextRequestNumber() { return ++requests_; }
 
@@ -172,6 +177,7 @@ class SimUnit {
   bool off_ = false;
   double selfTestUntil_ = -1;
   std::map<int, uint16_t> holding_;
+  std::map<int, double> overrides_;
   std::mt19937 rng_;
   int requests_ = 0;
 };

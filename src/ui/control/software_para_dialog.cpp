@@ -24,6 +24,9 @@ namespace {
 
 constexpr int kComPorts = 256;
 
+constexpr UiText kFastPollText{"快速轮询（收到应答即发下一请求）",
+                               "Fast polling (next request as soon as a unit answers)"};
+
 std::string Env(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
@@ -63,6 +66,8 @@ TFrmSoftwarePara::TFrmSoftwarePara(Host& host, Prompter& prompter,
   cbxcurProtocol_->setObjectName("cbxcurProtocol");
   crbAutoStartup_ = new QCheckBox(this);
   crbAutoStartup_->setObjectName("crbAutoStartup");
+  chkFastPoll_ = new QCheckBox(this);
+  chkFastPoll_->setObjectName("chkFastPoll");
   SaveSetBtn_ = new QPushButton(this);
   SaveSetBtn_->setObjectName("SaveSetBtn");
   SaveSetBtn_->setDefault(true);
@@ -93,7 +98,8 @@ TFrmSoftwarePara::TFrmSoftwarePara(Host& host, Prompter& prompter,
   grid->addWidget(cbxBaudRate_, 1, 1);
   grid->addWidget(lbProtocol_, 2, 0);
   grid->addWidget(cbxcurProtocol_, 2, 1);
-  grid->addWidget(crbAutoStartup_, 3, 0, 1, 2);
+  grid->addWidget(chkFastPoll_, 3, 0, 1, 2);
+  grid->addWidget(crbAutoStartup_, 4, 0, 1, 2);
   grid->setColumnStretch(1, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
@@ -130,6 +136,7 @@ void TFrmSoftwarePara::FormShow() {
   for (int i = 0; i < 4; ++i)
     cbxcurProtocol_->setItemText(i, Tr(txt::SoftParaProtocols[i], language));
   crbAutoStartup_->setText(Tr(txt::SoftParaAutoStart, language));
+  chkFastPoll_->setText(Tr(kFastPollText, language));
   SaveSetBtn_->setText(Tr(txt::SoftParaSave, language));
   Button4_->setText(Tr(txt::SoftParaCancel, language));
   cbxComName_->setAccessibleName(Tr(txt::SoftParaComLabel, language));
@@ -150,6 +157,7 @@ void TFrmSoftwarePara::FormShow() {
                                : info.BaudRate == 9600 ? QStringLiteral("9600")
                                                        : QStringLiteral("2400"));
   crbAutoStartup_->setChecked(info.AutoStart);
+  chkFastPoll_->setChecked(info.FastPoll);
   if (info.Protocol > 3) {
     host_.CatchUp();
     info.Protocol = 0;
@@ -158,11 +166,8 @@ void TFrmSoftwarePara::FormShow() {
   cbxcurProtocol_->setCurrentIndex(info.Protocol);
 
   if (!start_) {
-    start_ = StartState{info.ComName,
-                        info.BaudRate,
-                        info.Protocol,
-                        info.AutoStart,
-                        ReadAutostartEntry(autostartFolder_),
+    start_ = StartState{info.ComName,      info.BaudRate, info.Protocol,
+                        info.AutoStart,    info.FastPoll, ReadAutostartEntry(autostartFolder_),
                         host_.PortIsOpen()};
   }
 }
@@ -178,6 +183,7 @@ void TFrmSoftwarePara::SaveSetBtnClick() {
   const int protocol = cbxcurProtocol_->currentIndex();
   info.Protocol = static_cast<uint8_t>(protocol >= 0 && protocol <= 3 ? protocol : 0);
   info.AutoStart = crbAutoStartup_->isChecked();
+  info.FastPoll = chkFastPoll_->isChecked();
   host_.Rearm();
 
   const std::string entry = AutostartEntryText(executable_, host_.Paths().Home);
@@ -220,6 +226,7 @@ void TFrmSoftwarePara::Restore() {
   info.BaudRate = start_->BaudRate;
   info.Protocol = start_->Protocol;
   info.AutoStart = start_->AutoStart;
+  info.FastPoll = start_->FastPoll;
   host_.Rearm();
 
   const std::string entryError = start_->Entry

@@ -1,4 +1,5 @@
-// The software parameter dialog: serial port, line speed, protocol and start at login. Saving
+// The software parameter dialog: serial port, line speed, protocol, fast polling and start at
+// login. Saving
 // reopens the port, adapts the main window to the protocol and writes the settings file; an
 // error keeps the dialog open, and Cancel then puts back what the dialog started from.
 #pragma once
@@ -43,6 +44,7 @@ class TFrmSoftwarePara : public QDialog {
     int32_t BaudRate = 0;
     uint8_t Protocol = 0;
     bool AutoStart = false;
+    bool FastPoll = false;
     std::optional<std::string> Entry;  // the autostart entry's content, none when absent
     bool PortOpen = false;
   };
@@ -68,6 +70,7 @@ class TFrmSoftwarePara : public QDialog {
   QLabel* lbProtocol_;
   QComboBox* cbxcurProtocol_;
   QCheckBox* crbAutoStartup_;
+  QCheckBox* chkFastPoll_;
   QPushButton* SaveSetBtn_;
   QPushButton* Button4_;
 };
