@@ -91,7 +91,7 @@ void Host::StartNutServer() {
   nut_ = new NutServer(*this, this);
   const std::string error = nut_->Listen(config, std::move(users));
   if (error.empty()) {
-    report += "NUT server listening on " + config.Listen + ":" + std::to_string(nut_->Port());
+    report += "NUT server listening on " + nut_->Where();
   } else {
     report += "NUT server cannot listen on " + config.Listen + ":" + std::to_string(config.Port) +
               ": " + error;
