@@ -820,7 +820,6 @@ void NutProtocol::AuditAction(const NutSession& s, const std::string& action,
     return;
   std::string result = reply.substr(0, reply.find('\n'));
   if (result.rfind("ERR ", 0) == 0) result.erase(0, 4);
-  if (result.find(' ') != std::string::npos) result = QuoteNutValue(result);
   std::string line = AuditHead(s, action, w) + " result=" + result;
   if (s.AuthFailed) line += " (wrong user or password)";
   OnAudit(line);

@@ -244,7 +244,7 @@ TEST(NutServer, UpscmdAndUpsrwWithTrackingReportWhatTheUnitAnswered) {
   // Who did what from where, on standard error; the operator's event log has the requests.
   for (const char* line :
        {"NUT audit: INSTCMD user=operator client=127.0.0.1 ups=UPS1 cmd=test.battery.start "
-        "value=5 result=\"OK TRACKING ",
+        "value=5 result=OK TRACKING ",
         "NUT audit: INSTCMD user=operator client=127.0.0.1 ups=UPS1 cmd=test.battery.start "
         "value=5 unit=SUCCESS",
         "NUT audit: SET VAR user=operator client=127.0.0.1 ups=UPS1 var=ups.beeper.status "
