@@ -40,6 +40,9 @@ Host::Host(const ProgramPaths& paths, QObject* parent)
 }
 
 Host::~Host() {
+  // The server reaches into the core, which is gone before the QObject children are.
+  delete nut_;
+  nut_ = nullptr;
   if (signalNotifier_) {
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);

@@ -63,6 +63,7 @@ std::string NutServer::Listen(const NutServerConfig& config, NutUsers users) {
   config_ = config;
   const std::vector<std::string> entries = SplitNutListen(config.Listen);
   if (entries.empty()) return "no address to listen on";
+  protocol_.reset();  // its hook in the command requests goes before the new one's comes
   protocol_ = std::make_unique<NutProtocol>(host_.Ctx(), std::move(users));
   protocol_->SetLineOpen(host_.PortIsOpen());
   protocol_->SetConfiguredModel(config.ModelCode);
