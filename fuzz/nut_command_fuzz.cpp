@@ -1,7 +1,7 @@
 // The network UPS command parser and dispatcher on arbitrary client input, line by line, with a
 // users file, a primary and a plain user, and units that answer, are lost, or run another protocol
-// choice. Every reply must be whole lines in the protocol's shapes, and no request may ever reach
-// address 0 or leave a command slot with a unit outside the list.
+// choice. Every reply must be whole lines in the protocol's shapes, every audit line one line, and
+// no request may ever reach address 0 or leave a command slot with a unit outside the list.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,9 +24,10 @@ bool ReplyIsWellFormed(const std::string& reply) {
     // Every line is one the protocol knows: nothing a unit's name or a client sent can pass for
     // a line of its own.
     static const char* const kStarts[] = {
-        "OK",         "ERR ",     "BEGIN LIST ", "END LIST ", "UPS ",      "VAR ",  "RW ",
-        "CMD ",       "ENUM ",    "RANGE ",      "CLIENT ",   "TYPE ",     "DESC ", "UPSDESC ",
-        "NUMLOGINS ", "CMDDESC ", "Tessel ",     "1.3",       "Commands: "};
+        "OK",         "ERR ",     "BEGIN LIST ", "END LIST ", "UPS ",    "VAR ",
+        "RW ",        "CMD ",     "ENUM ",       "RANGE ",    "CLIENT ", "TYPE ",
+        "DESC ",      "UPSDESC ", "NUMLOGINS ",  "CMDDESC ",  "Tessel ", "1.3",
+        "Commands: ", "ON",       "OFF",         "PENDING",   "SUCCESS"};
     bool known = false;
     for (const char* start : kStarts) known = known || line.rfind(start, 0) == 0;
     if (!known) return false;
@@ -60,6 +61,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ctx.model.UpsTable[7].AlarmCodes[1] = 51;
 
   NutProtocol nut(ctx, users);
+  // An audit line is one line of the journal whatever a client sent, and of bounded length.
+  nut.OnAudit = [](const std::string& line) {
+    if (line.size() > 1024) __builtin_trap();
+    for (char c : line)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) __builtin_trap();
+  };
   if (size > 0 && (data[0] & 4)) nut.SetConfiguredModel("ZEV305LB");
   NutSession sessions[2];
   sessions[0].Peer = "127.0.0.1";

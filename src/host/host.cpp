@@ -40,6 +40,9 @@ Host::Host(const ProgramPaths& paths, QObject* parent)
 }
 
 Host::~Host() {
+  // The server reaches into the core, which is gone before the QObject children are.
+  delete nut_;
+  nut_ = nullptr;
   if (signalNotifier_) {
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
@@ -91,7 +94,7 @@ void Host::StartNutServer() {
   nut_ = new NutServer(*this, this);
   const std::string error = nut_->Listen(config, std::move(users));
   if (error.empty()) {
-    report += "NUT server listening on " + config.Listen + ":" + std::to_string(nut_->Port());
+    report += "NUT server listening on " + nut_->Where();
   } else {
     report += "NUT server cannot listen on " + config.Listen + ":" + std::to_string(config.Port) +
               ": " + error;

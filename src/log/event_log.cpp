@@ -130,6 +130,19 @@ void TEventLog::LogDeviceEvent(int type, uint8_t address) {
   Append(r);
 }
 
+void TEventLog::LogNetworkRequest(int code, uint8_t address) {
+  if (address >= kTableSize || code < kEventNetLoadOn || code > kEventNetParamWrite) return;
+  const TUpsInfo& u = table_[address];
+  TEventRec r;
+  r.Time = clock_.Now();
+  r.Address = address;
+  r.Kind = 0;
+  r.Code = code;
+  r.AlarmState = 255;
+  r.StatusSnapshot = StatusBlock(u);
+  Append(r);
+}
+
 void TEventLog::Clear() {
   EnsureFolder(backupDir_);
   fs::path name;

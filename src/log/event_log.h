@@ -15,6 +15,14 @@ namespace tessel {
 constexpr int kEventRecSize = 48;
 constexpr int kEventLogMaxRecords = 5000;  // a live file past this is archived at the next append
 
+// Kind 0 codes of the requests network clients sent to a unit (the user, the client and the value
+// are in the server's audit line; the record keeps its 48 bytes).
+constexpr int kEventNetLoadOn = 30;
+constexpr int kEventNetLoadOff = 31;
+constexpr int kEventNetTestStart = 32;
+constexpr int kEventNetTestStop = 33;
+constexpr int kEventNetParamWrite = 34;
+
 struct TEventRec {
   double Time = 0;
   uint8_t Address = 0;
@@ -38,6 +46,9 @@ class TEventLog {
   void LogProgramEvent(int which);  // 0 started (20), 1 closing (21)
   void LogDeviceEvent(int type,
                       uint8_t address);  // 2 -> 22, 3 -> 18, 4 -> 23, 5 -> 19, 6 -> RunState
+  // A network client's request queued for the unit at address: Kind 0, one of the kEventNet codes,
+  // with the unit's status words at that moment.
+  void LogNetworkRequest(int code, uint8_t address);
   void Clear();
 
   const std::string& FilePath() const { return filePath_; }

@@ -20,7 +20,9 @@ bool SendsCommands(uint8_t protocol) {
 }
 
 // Fills a slot for a function 6 write of value; Count is left to the caller.
-void Fill(TCmdRequest& slot, uint8_t addr, int reg, uint16_t value) {
+void Fill(CmdRequests& c, int index, uint8_t addr, int reg, uint16_t value) {
+  TCmdRequest& slot = c.CmdSlots[static_cast<size_t>(index)];
+  slot.Id = ++c.LastId;
   slot.Pending = kWaiting;
   slot.Addr = addr;
   slot.Func = kWriteSingleRegister;
@@ -43,7 +45,7 @@ CmdResult RequestCommand(CmdRequests& c, uint8_t protocol, uint8_t addr, int reg
   const CmdResult r = CanQueue(c, protocol, addr, {1});
   if (r != CmdResult::Queued) return r;
   c.CmdValue = value;
-  Fill(c.CmdSlots[1], addr, reg, value);
+  Fill(c, 1, addr, reg, value);
   return r;
 }
 
@@ -100,13 +102,13 @@ CmdResult RequestParamWrite(CmdRequests& c, uint8_t protocol, uint8_t addr, int 
   c.PendingParams = params;
   if (r != CmdResult::Queued) return r;
   if (protocol == 3) {
-    Fill(c.CmdSlots[0], addr, reg, value);
+    Fill(c, 0, addr, reg, value);
     c.CmdSlots[0].Count = 1;
   } else {
     // This protocol choice wants the unlock register written before every parameter.
-    Fill(c.CmdSlots[0], addr, kRegUnlock, kUnlockValue);
+    Fill(c, 0, addr, kRegUnlock, kUnlockValue);
     c.CmdSlots[0].Count = 1;
-    Fill(c.CmdSlots[1], addr, reg, value);
+    Fill(c, 1, addr, reg, value);
     c.CmdSlots[1].Count = 1;
   }
   return r;

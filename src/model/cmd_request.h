@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "model/ups_info.h"
 
@@ -18,6 +19,7 @@ struct TCmdRequest {
   // The value a write sends, taken when the request is made: a later request, or the parameter
   // dialog refreshing PendingParams from the unit, cannot change what goes out.
   uint16_t Value = 0;
+  uint32_t Id = 0;  // given by the filler, counting up: tells this write from every other
 };
 
 constexpr int kCmdSlotCount = 10;
@@ -43,6 +45,7 @@ struct TCmdOutcome {
   int32_t Reg = 0;
   uint16_t Value = 0;
   uint8_t Exception = 0;
+  uint32_t Id = 0;  // the Id of the slot the write came from
 };
 
 struct CmdRequests {
@@ -50,6 +53,10 @@ struct CmdRequests {
   uint16_t CmdValue = 0;
   TUpsParams PendingParams;
   TCmdOutcome LastWrite;
+  uint32_t LastId = 0;  // the Id the last filled slot was given
+  // Called by the driver on every change of LastWrite, so that a reader who queued a write learns
+  // its outcome even when the next write follows before it looks.
+  std::function<void(const TCmdOutcome&)> OnWriteOutcome;
 };
 
 // Why a filler queued nothing.

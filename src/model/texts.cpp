@@ -33,6 +33,11 @@ constexpr TextRow kCommEvents[] = {
     {21, "监控软件关闭", "Monitor software is closed"},
     {22, "通讯建立", "Communication upbuilt"},
     {23, "通讯恢复", "Communication recovered"},
+    {30, "网络客户端请求开机", "Network client: load on"},
+    {31, "网络客户端请求关机", "Network client: load off"},
+    {32, "网络客户端请求电池自检", "Network client: battery test"},
+    {33, "网络客户端请求停止电池自检", "Network client: battery test stopped"},
+    {34, "网络客户端请求设置参数", "Network client: parameter set"},
 };
 constexpr TextRow kAlarms[] = {
     {0, "整流器故障", "Rectifier fault"},

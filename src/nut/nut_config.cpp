@@ -1,12 +1,16 @@
 #include "nut/nut_config.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <system_error>
 
 #include "app/settings.h"
 
 namespace tessel {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -33,6 +37,20 @@ NutServerConfig ReadNutServerConfig(const std::string& iniPath, const std::strin
   std::filesystem::path p(users);
   c.UsersFile = (p.is_absolute() ? p : std::filesystem::path(home) / p).string();
   return c;
+}
+
+std::vector<std::string> SplitNutListen(const std::string& listen) {
+  std::vector<std::string> out;
+  std::string cur;
+  for (char c : listen + " ") {
+    if (c == ' ' || c == '\t' || c == ',') {
+      if (!cur.empty() && std::find(out.begin(), out.end(), cur) == out.end()) out.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  return out;
 }
 
 bool SplitNutWords(std::string_view line, std::vector<std::string>& words, bool equalsSeparates) {
@@ -191,8 +209,18 @@ NutUsers LoadNutUsers(const std::string& path) {
     none.Problems.push_back("cannot read " + path);
     return none;
   }
-  return ParseNutUsers(
+  NutUsers users = ParseNutUsers(
       std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+  std::error_code ec;
+  const fs::perms p = fs::status(path, ec).permissions();
+  if (!ec && (p & (fs::perms::others_read | fs::perms::others_write)) != fs::perms::none) {
+    const bool write = (p & fs::perms::others_write) != fs::perms::none;
+    const bool read = (p & fs::perms::others_read) != fs::perms::none;
+    users.Problems.push_back(std::string("other users may ") + (read ? "read" : "") +
+                             (read && write ? " and " : "") + (write ? "change" : "") +
+                             " it and its passwords; fix with: chmod o-rwx " + path);
+  }
+  return users;
 }
 
 }  // namespace tessel

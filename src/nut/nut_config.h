@@ -12,7 +12,8 @@ namespace tessel {
 
 // Section [NutServer] of UserParaIni.ini:
 //   Enabled=1            0 (default) leaves the server off
-//   Listen=127.0.0.1     address to listen on (default: this machine only)
+//   Listen=127.0.0.1     addresses or host names to listen on, separated by blanks or commas
+//                        ("127.0.0.1 ::1", "localhost"); default: this machine only, IPv4
 //   Port=3493            TCP port (0 picks a free one, for tests)
 //   UsersFile=upsd.users users file; a relative path is taken from the program folder
 //   MaxClients=32        connections beyond this are closed at once
@@ -21,7 +22,7 @@ namespace tessel {
 //                        (and without one entered in the windows) parameters cannot be written
 struct NutServerConfig {
   bool Enabled = false;
-  std::string Listen = "127.0.0.1";
+  std::string Listen = "127.0.0.1";  // as written; SplitNutListen gives the entries
   int Port = 3493;
   std::string UsersFile;  // full path
   int MaxClients = 32;
@@ -34,6 +35,9 @@ constexpr const char* kNutSection = "NutServer";
 // Reads the section (defaults for what is missing or malformed; a port outside 0..65535 or a
 // limit below 1 falls back to the default).
 NutServerConfig ReadNutServerConfig(const std::string& iniPath, const std::string& home);
+
+// The entries of a Listen value: separated by blanks, tabs or commas.
+std::vector<std::string> SplitNutListen(const std::string& listen);
 
 // Splits a line into words the way the protocol and the users file quote them: blanks separate
 // words, double quotes keep blanks inside one, a backslash takes the next character as it is.
@@ -76,7 +80,8 @@ struct NutUsers {
 //     upsmon primary                              (or master, secondary, slave)
 // "#" starts a comment outside quotes. A user without a password can never authenticate.
 NutUsers ParseNutUsers(const std::string& text);
-// Reads and parses the file; a missing or unreadable file gives no users and one problem.
+// Reads and parses the file; a missing or unreadable file gives no users and one problem. A file
+// that others may read or write is a problem too: the passwords are in it.
 NutUsers LoadNutUsers(const std::string& path);
 
 }  // namespace tessel

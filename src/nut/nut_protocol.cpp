@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/settings.h"
+#include "log/event_log.h"
 #include "model/cmd_request.h"
 #include "model/param_items.h"
 #include "model/texts.h"
@@ -203,6 +204,29 @@ std::string Err(const char* word) {
   return std::string("ERR ") + word + "\n";
 }
 
+std::string Upper(std::string v) {
+  for (char& c : v)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return v;
+}
+
+constexpr size_t kMaxTracks = 1000;  // the oldest ids are forgotten beyond this
+constexpr size_t kAuditField = 64;   // longer words from a client are cut in the audit line
+
+// A word from the client for the audit line: as it is when plain, else quoted (control
+// characters blanked), and never so long that a client could fill the journal with one request.
+std::string AuditField(std::string_view v) {
+  const bool cut = v.size() > kAuditField;
+  if (cut) v = v.substr(0, kAuditField);
+  bool plain = !v.empty();
+  for (char c : v)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+          c == '-' || c == '_' || c == ':' || c == '@'))
+      plain = false;
+  std::string out = plain ? std::string(v) : QuoteNutValue(v);
+  return cut ? out + "..." : out;
+}
+
 }  // namespace
 
 std::string NutUpsName(int addr) {
@@ -210,14 +234,15 @@ std::string NutUpsName(int addr) {
 }
 
 int NutUpsAddr(const std::string& name, const TEquipList& list) {
-  if (name.size() < 4 || name.size() > 6 || name.compare(0, 3, "ups") != 0) return 0;
+  // Case-blind, as clients expect of UPS names ("upsc UPS1@host").
+  if (name.size() < 4 || name.size() > 6 || !EqualNoCase(name.substr(0, 3), "ups")) return 0;
   int addr = 0;
   for (size_t i = 3; i < name.size(); ++i) {
     if (name[i] < '0' || name[i] > '9') return 0;
     addr = addr * 10 + (name[i] - '0');
   }
   // One spelling per unit: "ups01" is no name of unit 1.
-  if (name != NutUpsName(addr) || addr < 1 || addr > kMaxAddr) return 0;
+  if (name.size() != NutUpsName(addr).size() || addr < 1 || addr > kMaxAddr) return 0;
   return FindDevice(list, static_cast<uint8_t>(addr)) > 0 ? addr : 0;
 }
 
@@ -313,7 +338,14 @@ std::vector<std::string> NutCommands(uint8_t protocol) {
   return out;
 }
 
-NutProtocol::NutProtocol(Context& ctx, NutUsers users) : ctx_(ctx), users_(std::move(users)) {}
+NutProtocol::NutProtocol(Context& ctx, NutUsers users)
+    : ctx_(ctx), users_(std::move(users)), random_(std::random_device{}()) {
+  ctx_.cmd.OnWriteOutcome = [this](const TCmdOutcome& w) { NoteWrite(w); };
+}
+
+NutProtocol::~NutProtocol() {
+  ctx_.cmd.OnWriteOutcome = nullptr;
+}
 
 int NutProtocol::NumLogins(int addr) const {
   return static_cast<int>(std::count_if(logins_.begin(), logins_.end(),
@@ -336,6 +368,12 @@ const NutUser* NutProtocol::Authenticated(const NutSession& s) const {
   return diff == 0 ? u : nullptr;
 }
 
+const NutUser* NutProtocol::Authenticate(NutSession& s) const {
+  const NutUser* u = Authenticated(s);
+  if (!u && !s.Username.empty() && !s.Password.empty()) s.AuthFailed = true;
+  return u;
+}
+
 std::string NutProtocol::Model() const {
   if (IsAcceptedModelCode(ctx_.model.ModelCode)) return ctx_.model.ModelCode;
   return IsAcceptedModelCode(configModel_) ? configModel_ : "";
@@ -347,6 +385,7 @@ bool NutProtocol::Stale(int addr) const {
 }
 
 std::string NutProtocol::Handle(NutSession& s, std::string_view line) {
+  s.AuthFailed = false;
   if (line.size() > kNutMaxLine) {
     s.Close = true;
     return Err("TOO-LONG");
@@ -388,14 +427,25 @@ std::string NutProtocol::Handle(NutSession& s, std::string_view line) {
     return "OK Goodbye\n";
   }
   if (is("LIST")) return List(s, w);
-  if (is("GET")) return Get(s, w);
-  if (is("SET")) return Set(s, w);
-  if (is("INSTCMD")) return InstCmd(s, w);
-  if (is("LOGIN")) return LoginCmd(s, w);
-  if (is("PRIMARY")) return PrimaryCmd(s, w, false);
-  if (is("MASTER")) return PrimaryCmd(s, w, true);
-  if (is("FSD")) return FsdCmd(s, w);
-  return Err("UNKNOWN-COMMAND");
+  const bool tracking = w.size() >= 2 && EqualNoCase(w[1], "TRACKING");
+  if (is("GET")) return tracking ? Tracking(s, w, false) : Get(s, w);
+  if (is("SET") && tracking) return Tracking(s, w, true);
+  std::string reply;
+  if (is("SET")) {
+    reply = Set(s, w);
+  } else if (is("INSTCMD")) {
+    reply = InstCmd(s, w);
+  } else if (is("LOGIN")) {
+    reply = LoginCmd(s, w);
+  } else if (is("PRIMARY") || is("MASTER")) {
+    reply = PrimaryCmd(s, w, is("MASTER"));
+  } else if (is("FSD")) {
+    reply = FsdCmd(s, w);
+  } else {
+    return Err("UNKNOWN-COMMAND");
+  }
+  AuditAction(s, Upper(verb) + (is("SET") ? " VAR" : ""), w, reply);
+  return reply;
 }
 
 std::string NutProtocol::Credential(NutSession& s, bool user, const std::string& value) {
@@ -408,7 +458,7 @@ std::string NutProtocol::Credential(NutSession& s, bool user, const std::string&
 
 std::string NutProtocol::List(NutSession&, const std::vector<std::string>& w) {
   if (w.size() < 2) return Err("INVALID-ARGUMENT");
-  const std::string& what = w[1];
+  const std::string what = Upper(w[1]);
   const TEquipList& list = ctx_.model.EquipList;
   if (what == "UPS") {
     if (w.size() != 2) return Err("INVALID-ARGUMENT");
@@ -459,7 +509,7 @@ std::string NutProtocol::List(NutSession&, const std::vector<std::string>& w) {
 
 std::string NutProtocol::Get(NutSession&, const std::vector<std::string>& w) {
   if (w.size() < 3) return Err("INVALID-ARGUMENT");
-  const std::string& what = w[1];
+  const std::string what = Upper(w[1]);
   const int addr = NutUpsAddr(w[2], ctx_.model.EquipList);
   const bool withName = what == "VAR" || what == "TYPE" || what == "DESC" || what == "CMDDESC";
   const bool upsOnly = what == "UPSDESC" || what == "NUMLOGINS";
@@ -497,10 +547,10 @@ std::string NutProtocol::Get(NutSession&, const std::vector<std::string>& w) {
 }
 
 std::string NutProtocol::Set(NutSession& s, const std::vector<std::string>& w) {
-  if (w.size() != 5 || w[1] != "VAR") return Err("INVALID-ARGUMENT");
+  if (w.size() != 5 || !EqualNoCase(w[1], "VAR")) return Err("INVALID-ARGUMENT");
   if (s.Username.empty()) return Err("USERNAME-REQUIRED");
   if (s.Password.empty()) return Err("PASSWORD-REQUIRED");
-  const NutUser* user = Authenticated(s);
+  const NutUser* user = Authenticate(s);
   if (!user || !user->MaySet) return Err("ACCESS-DENIED");
   const int addr = NutUpsAddr(w[2], ctx_.model.EquipList);
   if (!addr) return Err("UNKNOWN-UPS");
@@ -540,10 +590,12 @@ std::string NutProtocol::Set(NutSession& s, const std::vector<std::string>& w) {
   }
   const ItemCheck check = CheckParamItem(rw->item, in, u.Params, model);
   if (!check.ok) return Err("INVALID-VALUE");
+  const uint32_t before = ctx_.cmd.LastId;
   switch (RequestParamWrite(ctx_.cmd, ctx_.settings.PortInfo.Protocol, static_cast<uint8_t>(addr),
                             ParamItem(rw->item).reg, check.value)) {
     case CmdResult::Queued:
-      return "OK\n";
+      if (OnUnitEvent) OnUnitEvent(addr, kEventNetParamWrite);
+      return Queued(s, before, AuditHead(s, "SET VAR", w));
     case CmdResult::BadValue:
       return Err("INVALID-VALUE");
     case CmdResult::NeedsModbus:
@@ -562,7 +614,7 @@ std::string NutProtocol::InstCmd(NutSession& s, const std::vector<std::string>& 
   if (s.Username.empty()) return Err("USERNAME-REQUIRED");
   if (s.Password.empty()) return Err("PASSWORD-REQUIRED");
   const std::string& cmd = w[2];
-  const NutUser* user = Authenticated(s);
+  const NutUser* user = Authenticate(s);
   if (!user || !user->MayRunCmd(cmd)) return Err("ACCESS-DENIED");
   const int addr = NutUpsAddr(w[1], ctx_.model.EquipList);
   if (!addr) return Err("UNKNOWN-UPS");
@@ -571,7 +623,9 @@ std::string NutProtocol::InstCmd(NutSession& s, const std::vector<std::string>& 
   if (std::find(cmds.begin(), cmds.end(), cmd) == cmds.end()) return Err("CMD-NOT-SUPPORTED");
   if (Stale(addr)) return Err("DATA-STALE");
   const auto a = static_cast<uint8_t>(addr);
+  const uint32_t before = ctx_.cmd.LastId;
   CmdResult r = CmdResult::BadValue;
+  int event = 0;
   if (cmd == "test.battery.start") {
     uint16_t seconds = kDefaultTestSeconds;
     if (w.size() == 4) {
@@ -580,18 +634,23 @@ std::string NutProtocol::InstCmd(NutSession& s, const std::vector<std::string>& 
       seconds = check.value;
     }
     r = RequestSelfTest(ctx_.cmd, protocol, a, seconds);
+    event = kEventNetTestStart;
   } else if (w.size() == 4) {
     return Err("INVALID-ARGUMENT");  // the other commands take no value
   } else if (cmd == "test.battery.stop") {
     r = RequestSelfTest(ctx_.cmd, protocol, a, 0);
+    event = kEventNetTestStop;
   } else if (cmd == "load.on") {
     r = RequestSwitchOn(ctx_.cmd, protocol, a);
+    event = kEventNetLoadOn;
   } else if (cmd == "load.off") {
     r = RequestSwitchOff(ctx_.cmd, protocol, a);
+    event = kEventNetLoadOff;
   }
   switch (r) {
     case CmdResult::Queued:
-      return "OK\n";
+      if (OnUnitEvent) OnUnitEvent(addr, event);
+      return Queued(s, before, AuditHead(s, "INSTCMD", w));
     case CmdResult::NeedsModbus:
       return Err("CMD-NOT-SUPPORTED");
     case CmdResult::NoDevice:
@@ -610,7 +669,7 @@ std::string NutProtocol::LoginCmd(NutSession& s, const std::vector<std::string>&
   if (s.LoginAddr) return Err("ALREADY-LOGGED-IN");
   if (s.Username.empty()) return Err("USERNAME-REQUIRED");
   if (s.Password.empty()) return Err("PASSWORD-REQUIRED");
-  const NutUser* user = Authenticated(s);
+  const NutUser* user = Authenticate(s);
   if (!user || !user->MayLogin()) return Err("ACCESS-DENIED");
   const int addr = NutUpsAddr(w[1], ctx_.model.EquipList);
   if (!addr) return Err("UNKNOWN-UPS");
@@ -622,7 +681,7 @@ std::string NutProtocol::LoginCmd(NutSession& s, const std::vector<std::string>&
 std::string NutProtocol::PrimaryCmd(NutSession& s, const std::vector<std::string>& w,
                                     bool oldName) {
   if (w.size() != 2) return Err("INVALID-ARGUMENT");
-  const NutUser* user = Authenticated(s);
+  const NutUser* user = Authenticate(s);
   if (!user || user->Role != NutUser::Upsmon::Primary) return Err("ACCESS-DENIED");
   if (!NutUpsAddr(w[1], ctx_.model.EquipList)) return Err("UNKNOWN-UPS");
   s.Primary = true;
@@ -631,13 +690,139 @@ std::string NutProtocol::PrimaryCmd(NutSession& s, const std::vector<std::string
 
 std::string NutProtocol::FsdCmd(NutSession& s, const std::vector<std::string>& w) {
   if (w.size() != 2) return Err("INVALID-ARGUMENT");
-  const NutUser* user = Authenticated(s);
+  const NutUser* user = Authenticate(s);
   if (!user || !user->MayFsd) return Err("ACCESS-DENIED");
   const int addr = NutUpsAddr(w[1], ctx_.model.EquipList);
   if (!addr) return Err("UNKNOWN-UPS");
   // Kept for as long as the program runs: a secondary that polls late must still see it.
   fsd_[static_cast<size_t>(addr)] = true;
   return "OK FSD-SET\n";
+}
+
+std::string NutProtocol::Tracking(NutSession& s, const std::vector<std::string>& w, bool set) {
+  if (set) {
+    if (w.size() != 3) return Err("INVALID-ARGUMENT");
+    if (EqualNoCase(w[2], "ON"))
+      s.Tracking = true;
+    else if (EqualNoCase(w[2], "OFF"))
+      s.Tracking = false;
+    else
+      return Err("INVALID-ARGUMENT");
+    return "OK\n";
+  }
+  if (w.size() == 2) return s.Tracking ? "ON\n" : "OFF\n";
+  if (w.size() != 3) return Err("INVALID-ARGUMENT");
+  auto it = std::find_if(tracks_.begin(), tracks_.end(),
+                         [&](const Track& t) { return !t.Id.empty() && t.Id == w[2]; });
+  if (it == tracks_.end()) return Err("UNKNOWN");
+  Track& t = *it;
+  if (t.Result == Track::State::Pending && t.Sent < t.Last) {
+    // Not all of it went out yet: it still waits in a slot, or the slots were emptied without
+    // sending it (it never will).
+    bool waiting = false;
+    for (const TCmdRequest& slot : ctx_.cmd.CmdSlots)
+      waiting |= slot.Pending != 0 && slot.Id > t.Sent && slot.Id <= t.Last;
+    if (!waiting) Settle(t, Track::State::Failed, "not sent");
+  }
+  switch (t.Result) {
+    case Track::State::Pending:
+      return "PENDING\n";
+    case Track::State::Success:
+      return "SUCCESS\n";
+    case Track::State::Failed:
+      break;
+  }
+  return Err("FAILED");
+}
+
+std::string NutProtocol::Queued(NutSession& s, uint32_t before, std::string audit) {
+  Track t;
+  t.First = before + 1;
+  t.Last = ctx_.cmd.LastId;
+  t.Audit = std::move(audit);
+  std::string reply = "OK\n";
+  if (s.Tracking) {
+    // Random, so that an id tells nothing of other clients' commands and cannot be guessed.
+    char id[40];
+    const uint64_t a = random_(), b = random_();
+    std::snprintf(id, sizeof id, "%08x-%04x-4%03x-%04x-%012llx", static_cast<unsigned>(a >> 32),
+                  static_cast<unsigned>((a >> 16) & 0xFFFF), static_cast<unsigned>(a & 0xFFF),
+                  static_cast<unsigned>(0x8000 | ((b >> 48) & 0x3FFF)),
+                  static_cast<unsigned long long>(b & 0xFFFFFFFFFFFFULL));
+    t.Id = id;
+    reply = "OK TRACKING " + t.Id + "\n";
+  }
+  tracks_.push_back(std::move(t));
+  while (tracks_.size() > kMaxTracks) tracks_.pop_front();
+  return reply;
+}
+
+void NutProtocol::NoteWrite(const TCmdOutcome& w) {
+  for (auto it = tracks_.begin(); it != tracks_.end();) {
+    Track& t = *it;
+    if (t.Result == Track::State::Pending && w.Id >= t.First && w.Id <= t.Last) {
+      using R = TCmdOutcome::Result;
+      switch (w.Outcome) {
+        case R::Sent:
+          t.Sent = std::max(t.Sent, w.Id);
+          break;
+        case R::Accepted:
+          // Under the unlocking protocol choice the parameter's echo is the one that counts.
+          if (w.Id == t.Last) Settle(t, Track::State::Success, "");
+          break;
+        case R::Refused:
+          Settle(t, Track::State::Failed, "refused, exception " + std::to_string(w.Exception));
+          break;
+        case R::NoAnswer:
+          Settle(t, Track::State::Failed, "no answer");
+          break;
+        case R::None:
+          break;
+      }
+    }
+    // Without an id nobody asks again once the answer is in the journal.
+    if (t.Result != Track::State::Pending && t.Id.empty())
+      it = tracks_.erase(it);
+    else
+      ++it;
+  }
+}
+
+void NutProtocol::Settle(Track& t, Track::State result, const std::string& why) {
+  t.Result = result;
+  if (!OnAudit) return;
+  OnAudit(t.Audit + " unit=" + (result == Track::State::Success ? "SUCCESS" : "FAILED") +
+          (why.empty() ? "" : " (" + why + ")"));
+}
+
+std::string NutProtocol::AuditHead(const NutSession& s, const std::string& action,
+                                   const std::vector<std::string>& w) const {
+  std::string line =
+      "NUT audit: " + action + " user=" + AuditField(s.Username) + " client=" + AuditField(s.Peer);
+  const bool set = action == "SET VAR";
+  const size_t ups = set ? 2 : 1;
+  if (w.size() > ups) line += " ups=" + AuditField(w[ups]);
+  if (action == "INSTCMD") {
+    if (w.size() > 2) line += " cmd=" + AuditField(w[2]);
+    if (w.size() > 3) line += " value=" + AuditField(w[3]);
+  } else if (set) {
+    if (w.size() > 3) line += " var=" + AuditField(w[3]);
+    if (w.size() > 4) line += " value=" + AuditField(w[4]);
+  }
+  return line;
+}
+
+void NutProtocol::AuditAction(const NutSession& s, const std::string& action,
+                              const std::vector<std::string>& w, const std::string& reply) {
+  if (!OnAudit) return;
+  // Nothing was tried as anyone yet.
+  if (s.Username.empty() || reply == Err("USERNAME-REQUIRED") || reply == Err("PASSWORD-REQUIRED"))
+    return;
+  std::string result = reply.substr(0, reply.find('\n'));
+  if (result.rfind("ERR ", 0) == 0) result.erase(0, 4);
+  std::string line = AuditHead(s, action, w) + " result=" + result;
+  if (s.AuthFailed) line += " (wrong user or password)";
+  OnAudit(line);
 }
 
 }  // namespace tessel

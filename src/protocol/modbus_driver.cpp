@@ -193,6 +193,7 @@ bool TMModbus::TakeCommandSlot() {
       w.Addr = slot.Addr;
       w.Reg = slot.Reg;
       w.Value = slot.Value;
+      w.Id = slot.Id;
       SetWriteOutcome(TCmdOutcome::Result::Sent);
     }
     return true;
@@ -318,6 +319,7 @@ void TMModbus::SetWriteOutcome(TCmdOutcome::Result result, uint8_t exception) {
   w.Outcome = result;
   w.Exception = exception;
   ++w.Seq;
+  if (ctx_.cmd.OnWriteOutcome) ctx_.cmd.OnWriteOutcome(w);
 }
 
 }  // namespace tessel

@@ -1,7 +1,8 @@
 // Debian's own network UPS clients against tessel --headless polling tessel-sim: upsc reads what
 // the simulator plays, upscmd and upsrw reach the unit as the exact Modbus writes (and are
-// refused for a user without the right), a silent unit reads as stale, and upsmon as primary runs
-// its shutdown command when the unit goes on battery and runs low.
+// refused for a user without the right), with -w they report whether the unit took the write,
+// refused it or stayed silent, a silent unit reads as stale, and upsmon as primary runs its
+// shutdown command when the unit goes on battery and runs low.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <string>
 #include <thread>
@@ -66,6 +68,7 @@ void WriteServerSettings(const std::string& home, const std::string& link) {
          "  instcmds = load.off test.battery.start\n  actions = SET\n"
          "[viewer]\n  password = view\n"
          "[mon]\n  password = monpw\n  upsmon primary\n";
+  fs::permissions(home + "/upsd.users", fs::perms::owner_read | fs::perms::owner_write);
 }
 
 // The port the monitor reports once it listens.
@@ -181,6 +184,75 @@ TEST(NutServer, UpscReadsTheUnitsUpscmdWritesForPermittedUsersAndASilentUnitIsSt
   EXPECT_TRUE(WaitForUpsc(ups2, "ups.status", "Error: Data stale", seconds(60), *sim, &last))
       << last << monitor->Transcript();
   EXPECT_EQ(Answer(RunClient({kUpsc, ups1, "ups.status"})), "OL OFF\n");
+
+  monitor->Signal(SIGTERM);
+  EXPECT_EQ(monitor->WaitExit(seconds(15)), std::optional<int>(0));
+  sim->Signal(SIGTERM);
+  EXPECT_EQ(sim->WaitExit(seconds(15)), std::optional<int>(0));
+}
+
+bool SawLine(ChildProcess& p, const std::string& text, seconds limit) {
+  return WaitFor(
+      [&] {
+        for (const OutputLine& l : p.Lines())
+          if (l.text.find(text) != std::string::npos) return true;
+        return false;
+      },
+      limit);
+}
+
+TEST(NutServer, UpscmdAndUpsrwWithTrackingReportWhatTheUnitAnswered) {
+  TempHome home;
+  ASSERT_FALSE(home.Path().empty());
+  const std::string link = home.Path() + "/ttyUPS";
+  const std::string scenario = home.Path() + "/online.txt";
+  std::ofstream(scenario) << "0 state = online in_a = 230 out_a = 231 freq = 50 load_a = 42\n";
+  auto sim = StartSim(2, "1,2", {"--scenario", scenario}, link);
+  ASSERT_FALSE(HasFailure());
+  WriteServerSettings(home.Path(), link);
+  WriteDeviceList(home.Path(), {1, 2});
+  auto monitor = StartMonitor(home.Path());
+  const int port = ServerPort(*monitor);
+  ASSERT_GT(port, 0) << monitor->Transcript();
+  const std::string host = "127.0.0.1:" + std::to_string(port);
+  const std::string ups1 = "UPS1@" + host, ups2 = "ups2@" + host;  // names are case-blind
+  std::string last;
+  ASSERT_TRUE(WaitForUpsc(ups1, "ups.status", "OL", seconds(40), *sim, &last))
+      << last << monitor->Transcript();
+  ASSERT_TRUE(WaitForUpsc(ups2, "ups.status", "OL", seconds(40), *sim, &last)) << last;
+
+  auto cmd = [&](const std::string& target, const std::vector<std::string>& what) {
+    std::vector<std::string> argv = {kUpscmd,    "-w", "-t",        "30",  "-u",
+                                     "operator", "-p", "op secret", target};
+    argv.insert(argv.end(), what.begin(), what.end());
+    const ClientRun r = RunClient(argv);
+    EXPECT_EQ(r.code, std::optional<int>(0)) << r.out;
+    return Answer(r);
+  };
+  // Echoed by the unit.
+  EXPECT_EQ(cmd(ups1, {"test.battery.start", "5"}), "SUCCESS\n");
+  const ClientRun set = RunClient({kUpsrw, "-w", "-t", "30", "-s", "ups.beeper.status=disabled",
+                                   "-u", "operator", "-p", "op secret", ups1});
+  EXPECT_EQ(Answer(set), "SUCCESS\n") << set.out;
+
+  // Refused with an exception, and not answered at all.
+  ASSERT_TRUE(sim->WriteInput("fault exception@2\n"));
+  EXPECT_EQ(cmd(ups2, {"load.off"}), "ERR FAILED\n");
+  ASSERT_TRUE(sim->WriteInput("clear\nfault silent@2\n"));
+  EXPECT_EQ(cmd(ups2, {"test.battery.start"}), "ERR FAILED\n");
+
+  // Who did what from where, on standard error; the operator's event log has the requests.
+  for (const char* line :
+       {"NUT audit: INSTCMD user=operator client=127.0.0.1 ups=UPS1 cmd=test.battery.start "
+        "value=5 result=OK TRACKING ",
+        "NUT audit: INSTCMD user=operator client=127.0.0.1 ups=UPS1 cmd=test.battery.start "
+        "value=5 unit=SUCCESS",
+        "NUT audit: SET VAR user=operator client=127.0.0.1 ups=UPS1 var=ups.beeper.status "
+        "value=disabled unit=SUCCESS",
+        "ups=ups2 cmd=load.off unit=FAILED (refused, exception 4)",
+        "ups=ups2 cmd=test.battery.start unit=FAILED (no answer)", "Network client: load off",
+        "Network client: parameter set"})
+    EXPECT_TRUE(SawLine(*monitor, line, seconds(5))) << line << monitor->Transcript();
 
   monitor->Signal(SIGTERM);
   EXPECT_EQ(monitor->WaitExit(seconds(15)), std::optional<int>(0));

@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "log/event_log.h"
 #include "model/cmd_request.h"
+#include "protocol/modbus_crc.h"
+#include "protocol/modbus_driver.h"
 
 namespace tessel {
 namespace {
@@ -131,7 +134,6 @@ TEST_F(NutDialogue, RequestsOutsideTheProtocolGetItsErrorWords) {
       {"GET VAR ups3 ups.status", "ERR UNKNOWN-UPS\n"},  // not in the list
       {"GET VAR ups01 ups.status", "ERR UNKNOWN-UPS\n"},
       {"GET VAR ups0 ups.status", "ERR UNKNOWN-UPS\n"},
-      {"GET VAR UPS1 ups.status", "ERR UNKNOWN-UPS\n"},
       {"GET VAR ups1 no.such", "ERR VAR-NOT-SUPPORTED\n"},
       {"GET VAR ups1", "ERR INVALID-ARGUMENT\n"},
       {"GET CMDDESC ups1 shutdown.return", "ERR CMD-NOT-SUPPORTED\n"},
@@ -183,6 +185,170 @@ TEST_F(NutDialogue, CommandsNeedAUserTheUsersFileAllowsAndQueueTheUnitsWrite) {
   EXPECT_EQ(StoredValue(ctx_.cmd, kRegSelfTest), 30);
   EXPECT_EQ(Say("INSTCMD ups2 test.battery.stop"), "ERR DATA-STALE\n");
   EXPECT_EQ(Say("INSTCMD ups9 test.battery.stop"), "ERR UNKNOWN-UPS\n");
+}
+
+TEST_F(NutDialogue, UpsNamesAndCommandWordsAreCaseBlindAndTheRepliesEchoTheName) {
+  struct Case {
+    const char* line;
+    const char* reply;
+  };
+  const Case cases[] = {
+      {"GET VAR UPS1 ups.status", "VAR UPS1 ups.status \"OL\"\n"},
+      {"get var Ups1 ups.status", "VAR Ups1 ups.status \"OL\"\n"},
+      {"list ups",
+       "BEGIN LIST UPS\nUPS ups1 \"Server room\"\nUPS ups2 \"Lab \\\"B\\\"\"\nEND LIST UPS\n"},
+      {"list cmd UPS1",
+       "BEGIN LIST CMD UPS1\nCMD UPS1 load.off\nCMD UPS1 load.on\nCMD UPS1 test.battery.start\n"
+       "CMD UPS1 test.battery.stop\nEND LIST CMD UPS1\n"},
+      {"Get NumLogins UPS2", "NUMLOGINS UPS2 0\n"},
+      {"GET VAR UPS01 ups.status", "ERR UNKNOWN-UPS\n"},  // still one spelling of the number
+      {"GET VAR UPX1 ups.status", "ERR UNKNOWN-UPS\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Say(c.line), c.reply) << c.line;
+  LogIn("op", "two words # not a comment");
+  EXPECT_EQ(Say("instcmd UPS1 load.off"), "OK\n");
+  ctx_.cmd.CmdSlots = {};
+  ctx_.model.ModelCode = "ZEV305";
+  EXPECT_EQ(Say("set var UPS1 ups.beeper.status disabled"), "OK\n");
+}
+
+// The driver between the server and a unit that echoes, refuses or stays silent.
+class NutTracking : public NutDialogue {
+ protected:
+  NutTracking() : driver_(ctx_) {
+    ctx_.model.ModelCode = "ZEV305";
+    nut_.OnAudit = [this](const std::string& l) { audit_.push_back(l); };
+    nut_.OnUnitEvent = [this](int addr, int code) { events_.emplace_back(addr, code); };
+  }
+  // The driver takes the next waiting write; the unit echoes it, refuses it, or says nothing.
+  enum class Unit { Echo, Refuse, Silent };
+  void SendNext(Unit unit) {
+    driver_.BuildRequest();
+    ASSERT_EQ(driver_.Request().Func, 6);
+    std::vector<uint8_t> a;
+    if (unit == Unit::Echo) {
+      a.assign(ctx_.comm.TxBuf.begin(), ctx_.comm.TxBuf.begin() + kModbusRequestLen);
+    } else if (unit == Unit::Refuse) {
+      a = {driver_.Request().SlaveAddr, 0x86, 4};
+      const uint16_t crc = ModbusCrc(a.data(), a.size());
+      a.push_back(static_cast<uint8_t>(crc & 0xFF));
+      a.push_back(static_cast<uint8_t>(crc >> 8));
+    } else {
+      return;
+    }
+    driver_.ParseAnswer(a.data(), static_cast<int>(a.size()));
+  }
+  std::string Id(const std::string& reply) {
+    EXPECT_EQ(reply.rfind("OK TRACKING ", 0), 0u) << reply;
+    return reply.size() > 13 ? reply.substr(12, reply.size() - 13) : "";
+  }
+
+  TMModbus driver_;
+  std::vector<std::string> audit_;
+  std::vector<std::pair<int, int>> events_;
+};
+
+TEST_F(NutTracking, IdsFollowTheUnitsAnswerToTheWrite) {
+  EXPECT_EQ(Say("GET TRACKING"), "OFF\n");
+  EXPECT_EQ(Say("SET TRACKING ON"), "OK\n");
+  EXPECT_EQ(Say("get tracking"), "ON\n");
+  EXPECT_EQ(Say("SET TRACKING MAYBE"), "ERR INVALID-ARGUMENT\n");
+  LogIn("admin", "adm");
+
+  // Echoed: pending until the echo, then SUCCESS.
+  const std::string off = Id(Say("INSTCMD ups1 load.off"));
+  EXPECT_EQ(off.size(), 36u);
+  EXPECT_EQ(Say("GET TRACKING " + off), "PENDING\n");
+  SendNext(Unit::Silent);  // on the line, no answer yet
+  EXPECT_EQ(Say("GET TRACKING " + off), "PENDING\n");
+  driver_.ParseAnswer(ctx_.comm.TxBuf.data(), kModbusRequestLen);
+  EXPECT_EQ(Say("GET TRACKING " + off), "SUCCESS\n");
+
+  // Refused with an exception.
+  const std::string on = Id(Say("INSTCMD ups1 load.on"));
+  SendNext(Unit::Refuse);
+  EXPECT_EQ(Say("GET TRACKING " + on), "ERR FAILED\n");
+
+  // Unanswered: failed once the driver moves on; the next write's outcome is its own.
+  const std::string test = Id(Say("INSTCMD ups1 test.battery.start 20"));
+  SendNext(Unit::Silent);
+  EXPECT_EQ(Say("GET TRACKING " + test), "PENDING\n");
+  const std::string stop = Id(Say("INSTCMD ups1 test.battery.stop"));
+  SendNext(Unit::Echo);
+  EXPECT_EQ(Say("GET TRACKING " + test), "ERR FAILED\n");
+  EXPECT_EQ(Say("GET TRACKING " + stop), "SUCCESS\n");
+
+  // A parameter goes out behind the unlock write: its own echo decides.
+  const std::string set = Id(Say("SET VAR ups1 ups.beeper.status disabled"));
+  SendNext(Unit::Echo);  // the unlock write
+  EXPECT_EQ(Say("GET TRACKING " + set), "PENDING\n");
+  SendNext(Unit::Echo);
+  EXPECT_EQ(Say("GET TRACKING " + set), "SUCCESS\n");
+
+  // Emptied slots never send it.
+  const std::string dropped = Id(Say("INSTCMD ups1 load.off"));
+  ctx_.cmd.CmdSlots = {};
+  EXPECT_EQ(Say("GET TRACKING " + dropped), "ERR FAILED\n");
+
+  EXPECT_EQ(Say("GET TRACKING 00000000-0000-4000-8000-000000000000"), "ERR UNKNOWN\n");
+  EXPECT_EQ(Say("SET TRACKING OFF"), "OK\n");
+  EXPECT_EQ(Say("INSTCMD ups1 load.off"), "OK\n");
+}
+
+TEST_F(NutTracking, EveryActionLeavesAnAuditLineAndUnitRequestsAnEvent) {
+  s_.Peer = "192.0.2.7";
+  LogIn("mon", "pw");
+  EXPECT_EQ(Say("LOGIN ups1"), "OK\n");
+  EXPECT_EQ(Say("PRIMARY ups1"), "OK PRIMARY-GRANTED\n");
+  EXPECT_FALSE(s_.AuthFailed);
+  NutSession other;
+  other.Peer = "198.51.100.9";
+  EXPECT_EQ(nut_.Handle(other, "USERNAME admin"), "OK\n");
+  EXPECT_EQ(nut_.Handle(other, "PASSWORD nope"), "OK\n");
+  EXPECT_EQ(nut_.Handle(other, "INSTCMD ups1 load.off"), "ERR ACCESS-DENIED\n");
+  EXPECT_TRUE(other.AuthFailed);
+  NutSession op;
+  op.Peer = "::1";
+  for (const char* l : {"USERNAME op", "PASSWORD two words # not a comment"})
+    ASSERT_EQ(nut_.Handle(op, l), "OK\n");
+  EXPECT_EQ(nut_.Handle(op, "INSTCMD ups1 load.on"), "ERR ACCESS-DENIED\n");
+  EXPECT_FALSE(op.AuthFailed) << "the password was right; the right is missing";
+  EXPECT_EQ(nut_.Handle(op, "INSTCMD ups1 load.off"), "OK\n");
+  SendNext(Unit::Refuse);
+  EXPECT_EQ(nut_.Handle(op, "SET VAR ups1 ups.tessel.battery.capacity \"7 Ah\""),
+            "ERR INVALID-VALUE\n");
+  EXPECT_EQ(nut_.Handle(op, "SET VAR ups1 ups.beeper.status disabled"), "OK\n");
+  SendNext(Unit::Echo);
+  SendNext(Unit::Echo);
+  EXPECT_EQ(nut_.Handle(other, "FSD ups1"), "ERR ACCESS-DENIED\n");
+  EXPECT_EQ(Say("FSD ups1"), "OK FSD-SET\n");
+  // Nothing tried as anyone: no line.
+  NutSession anon;
+  EXPECT_EQ(nut_.Handle(anon, "INSTCMD ups1 load.off"), "ERR USERNAME-REQUIRED\n");
+
+  const std::vector<std::string> want = {
+      "NUT audit: LOGIN user=mon client=192.0.2.7 ups=ups1 result=OK",
+      "NUT audit: PRIMARY user=mon client=192.0.2.7 ups=ups1 result=OK PRIMARY-GRANTED",
+      "NUT audit: INSTCMD user=admin client=198.51.100.9 ups=ups1 cmd=load.off "
+      "result=ACCESS-DENIED (wrong user or password)",
+      "NUT audit: INSTCMD user=op client=::1 ups=ups1 cmd=load.on result=ACCESS-DENIED",
+      "NUT audit: INSTCMD user=op client=::1 ups=ups1 cmd=load.off result=OK",
+      "NUT audit: INSTCMD user=op client=::1 ups=ups1 cmd=load.off unit=FAILED "
+      "(refused, exception 4)",
+      "NUT audit: SET VAR user=op client=::1 ups=ups1 var=ups.tessel.battery.capacity "
+      "value=\"7 Ah\" result=INVALID-VALUE",
+      "NUT audit: SET VAR user=op client=::1 ups=ups1 var=ups.beeper.status value=disabled "
+      "result=OK",
+      "NUT audit: SET VAR user=op client=::1 ups=ups1 var=ups.beeper.status value=disabled "
+      "unit=SUCCESS",
+      "NUT audit: FSD user=admin client=198.51.100.9 ups=ups1 "
+      "result=ACCESS-DENIED (wrong user or password)",
+      "NUT audit: FSD user=mon client=192.0.2.7 ups=ups1 result=OK FSD-SET",
+  };
+  ASSERT_EQ(audit_.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(audit_[i], want[i]);
+  const std::vector<std::pair<int, int>> events = {{1, kEventNetLoadOff}, {1, kEventNetParamWrite}};
+  EXPECT_EQ(events_, events);
 }
 
 TEST_F(NutDialogue, CredentialsAreTheRestOfTheLineAsTheClientsSendThem) {
@@ -417,6 +583,37 @@ TEST(NutUsersFile, RolesRightsAndWhatIsIgnored) {
   EXPECT_FALSE(LoadNutUsers("/nonexistent/upsd.users").Problems.empty());
 }
 
+TEST(NutUsersFile, OthersMayNotReadOrChangeIt) {
+  namespace fs = std::filesystem;
+  const fs::path file = fs::temp_directory_path() / ("nut-users-" + std::to_string(getpid()));
+  std::ofstream(file) << "[a]\n password = b\n";
+  using P = fs::perms;
+  struct Case {
+    P perms;
+    const char* problem;  // "" for none
+  };
+  const Case cases[] = {
+      {P::owner_read | P::owner_write, ""},
+      {P::owner_read | P::group_read, ""},
+      {P::owner_read | P::owner_write | P::others_read, "other users may read it"},
+      {P::owner_read | P::others_write, "other users may change it"},
+      {P::owner_read | P::others_read | P::others_write, "other users may read and change it"},
+  };
+  for (const Case& c : cases) {
+    fs::permissions(file, c.perms);
+    const NutUsers users = LoadNutUsers(file.string());
+    EXPECT_EQ(users.Users.size(), 1u);
+    if (*c.problem == 0) {
+      EXPECT_TRUE(users.Problems.empty()) << users.Problems.front();
+      continue;
+    }
+    ASSERT_EQ(users.Problems.size(), 1u);
+    EXPECT_EQ(users.Problems[0].rfind(c.problem, 0), 0u) << users.Problems[0];
+    EXPECT_NE(users.Problems[0].find("chmod o-rwx " + file.string()), std::string::npos);
+  }
+  fs::remove(file);
+}
+
 TEST(NutServerConfigSection, DefaultsOffAndReadsItsSection) {
   namespace fs = std::filesystem;
   const fs::path dir = fs::temp_directory_path() / ("nut-config-" + std::to_string(getpid()));
@@ -434,6 +631,8 @@ TEST(NutServerConfigSection, DefaultsOffAndReadsItsSection) {
   c = ReadNutServerConfig(ini, dir.string());
   EXPECT_TRUE(c.Enabled);
   EXPECT_EQ(c.Listen, "0.0.0.0");
+  EXPECT_EQ(SplitNutListen(" 127.0.0.1, ::1  localhost,,::1"),
+            (std::vector<std::string>{"127.0.0.1", "::1", "localhost"}));
   EXPECT_EQ(c.Port, 0);
   EXPECT_EQ(c.UsersFile, "/etc/x/users");
   EXPECT_EQ(c.MaxClients, 32);
