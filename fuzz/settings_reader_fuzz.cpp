@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/settings.h"
+#include "app/settings_file.h"
 #include "fuzz_support.h"
 
 using namespace tessel;

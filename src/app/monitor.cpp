@@ -5,7 +5,7 @@
 
 #include "app/device_list_file.h"
 #include "app/port_error.h"
-#include "app/settings.h"
+#include "app/settings_file.h"
 #include "log/event_log_query.h"
 #include "protocol/epower_driver.h"
 #include "protocol/modbus_driver.h"

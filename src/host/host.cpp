@@ -8,7 +8,7 @@
 #include <QSocketNotifier>
 #include <algorithm>
 
-#include "app/settings.h"
+#include "app/settings_file.h"
 #include "host/nut_server.h"
 #include "model/param_items.h"
 #include "nut/nut_config.h"

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <system_error>
 
-#include "app/settings.h"
+#include "app/settings_file.h"
 
 namespace tessel {
 

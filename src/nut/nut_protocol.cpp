@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/settings.h"
+#include "app/settings_file.h"
 #include "log/event_log.h"
 #include "model/cmd_request.h"
 #include "model/param_items.h"

@@ -12,7 +12,7 @@
 #include <cstdlib>
 
 #include "app/autostart.h"
-#include "app/settings.h"
+#include "app/settings_file.h"
 #include "host/host.h"
 #include "serial/port_list.h"
 #include "ui/common/prompter.h"

@@ -25,7 +25,7 @@
 #include <QtCharts/QChartView>
 #include <climits>
 
-#include "app/settings.h"
+#include "app/settings_file.h"
 #include "host/host.h"
 #include "ui/common/named_label.h"
 #include "ui/common/prompter.h"

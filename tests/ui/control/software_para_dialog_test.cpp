@@ -21,7 +21,7 @@
 
 #include "app/autostart.h"
 #include "app/device_list_file.h"
-#include "app/settings.h"
+#include "app/settings_file.h"
 #include "host/host.h"
 #include "log/temp_folder.h"
 #include "ui/fake_prompter.h"

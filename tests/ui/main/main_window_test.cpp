@@ -24,7 +24,7 @@
 #include <string>
 
 #include "app/device_list_file.h"
-#include "app/settings.h"
+#include "app/settings_file.h"
 #include "host/host.h"
 #include "host/single_instance.h"
 #include "log/event_log.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/settings.h"
+#include "app/settings_file.h"
 #include "fault_support.h"
 
 namespace tessel {

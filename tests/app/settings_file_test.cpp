@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "app/settings_file.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
