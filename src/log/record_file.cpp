@@ -58,8 +58,7 @@ void HeldRecordFile::Close() {
 std::int64_t HeldRecordFile::HeldSize(const std::string& path) {
   if (fd_ < 0 || path != path_) return -1;
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uint64_t>(st.st_dev) != dev_ ||
+  if (::stat(path.c_str(), &st) != 0 || static_cast<std::uint64_t>(st.st_dev) != dev_ ||
       static_cast<std::uint64_t>(st.st_ino) != ino_) {
     Close();
     return -1;
@@ -69,12 +68,13 @@ std::int64_t HeldRecordFile::HeldSize(const std::string& path) {
 
 std::int64_t HeldRecordFile::Open(const std::string& path) {
   Close();
-  // Read and write, as the file was always opened for an append: a file that cannot be read fails
-  // here as it did before.
+  // Read and write, as the file was always opened for an append: a file that cannot be read, or a
+  // folder, fails here as it did before; whatever else opens (a device the operator linked the
+  // log to) is written as before.
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return -1;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) != 0) {
     ::close(fd);
     return -1;
   }

@@ -36,8 +36,8 @@ class HeldRecordFile {
   // Bytes in the file at path when that is the file held open. -1 when nothing is held, another
   // path is held, or the path no longer leads to the held file (which is then let go).
   std::int64_t HeldSize(const std::string& path);
-  // Lets go of the held file and opens path, an existing regular file, for writing. Its size in
-  // bytes, or -1 (nothing held) when it cannot be opened.
+  // Lets go of the held file and opens path, an existing file, for writing. Its size in bytes, or
+  // -1 (nothing held) when it cannot be opened.
   std::int64_t Open(const std::string& path);
   // Writes one record at byte index * size of the held file, leaving every other byte alone.
   // False when nothing is held or the write fails (e.g. disk full); the file is then let go, so
