@@ -49,17 +49,23 @@ bool TDataLog::Append(const TDataRec& rec) {
   if (!std::isfinite(rec.Time)) return false;  // no month to file it under
   std::string name = DataLogFileName(rec.Time);
   if (name.empty()) return false;
-  if (!EnsureFolder(recordDir_)) return false;
   std::string path = (fs::path(recordDir_) / name).string();
-  if (!EnsureFile(path)) return false;
+  std::int64_t size = month_.HeldSize(path);
+  if (size < 0) {
+    // First sample of the run or of a month, or the file or its folder changed underneath.
+    if (!EnsureFolder(recordDir_)) return false;
+    if (!EnsureFile(path)) return false;
+    size = month_.Open(path);
+    if (size < 0) return false;
+  }
   // Counted in 64 bits: a month file is allowed to grow past what an int counts in records.
-  std::int64_t count = WholeRecords(path, kDataRecSize);
   auto bytes = EncodeDataRec(rec);
-  return WriteRecordAt(path, count, bytes.data(), kDataRecSize);
+  return month_.WriteAt(size / kDataRecSize, bytes.data(), kDataRecSize);
 }
 
 void SampleDataLog(const DeviceModel& model, TDataLog& log, const Clock& clock) {
   const TEquipList& list = model.EquipList;
+  int appended = 0;
   for (int i = 1; i <= list.Count && i <= kMaxDevices; ++i) {
     uint8_t addr = list.Items[i].Addr;
     if (addr >= kTableSize) continue;
@@ -70,7 +76,11 @@ void SampleDataLog(const DeviceModel& model, TDataLog& log, const Clock& clock) 
     rec.Address = addr;
     rec.Block = MeasureBlock(u);
     log.Append(rec);
+    ++appended;
   }
+  // No unit communicates: sampling may stay idle for long, so the month file is not kept open
+  // meanwhile (the operator may delete it to free its space).
+  if (appended == 0) log.Release();
 }
 
 }  // namespace tessel

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "log/record_file.h"
 #include "model/clock.h"
 #include "model/ups_info.h"
 
@@ -29,9 +30,13 @@ class TDataLog {
   int RecordCount(const std::string& path);
   bool Append(const TDataRec& rec);
   const std::string& RecordDir() const { return recordDir_; }
+  // Lets go of the month file held open between appends (a deleted month file's space is freed
+  // once nobody holds it). The next append opens it again.
+  void Release() { month_.Close(); }
 
  private:
   std::string recordDir_;
+  HeldRecordFile month_;  // the month file of the last append
 };
 
 // One sample of every communicating device of the list, in list order, each with its own time.

@@ -61,12 +61,27 @@ int TEventLog::RecordCount() {
   return static_cast<int>(WholeRecords(filePath_, kEventRecSize));
 }
 
+std::int64_t TEventLog::LiveSize() {
+  std::int64_t size = live_.HeldSize(filePath_);
+  if (size >= 0) return size;
+  // First append, or the file or its folder changed underneath: the checks of a first append.
+  EnsureFolder(recordDir_);
+  EnsureFile(filePath_);
+  return live_.Open(filePath_);
+}
+
 bool TEventLog::Append(const TEventRec& rec) {
-  int count = RecordCount();
-  if (count > kEventLogMaxRecords && Rotate()) count = RecordCount();
+  std::int64_t size = LiveSize();
+  if (size < 0) return false;
+  std::int64_t count = size / kEventRecSize;
+  if (count > kEventLogMaxRecords && Rotate()) {
+    size = LiveSize();
+    if (size < 0) return false;
+    count = size / kEventRecSize;
+  }
   // Writing at the whole-record position overwrites a trailing partial record and nothing else.
   auto bytes = EncodeEventRec(rec);
-  if (!WriteRecordAt(filePath_, count, bytes.data(), kEventRecSize)) return false;
+  if (!live_.WriteAt(count, bytes.data(), kEventRecSize)) return false;
   Changed = kFlagOn;
   if (OnAppended) OnAppended(rec);
   return true;

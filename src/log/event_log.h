@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "log/record_file.h"
 #include "model/clock.h"
 #include "model/ups_info.h"
 
@@ -61,10 +62,14 @@ class TEventLog {
   // Archives the live file as the first free EventLog_NNN.dat and empties it; false (live file
   // untouched) when no complete archive could be made.
   bool Rotate();
+  // Size in bytes of the live file, held open afterwards; made with its folder when the held file
+  // is no longer the one at FilePath. -1 when it cannot be opened.
+  std::int64_t LiveSize();
 
   std::string recordDir_, backupDir_, fileName_, filePath_;
   const TUpsTable& table_;
   const Clock& clock_;
+  HeldRecordFile live_;
 };
 
 }  // namespace tessel

@@ -1,6 +1,11 @@
 #include "log/record_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
@@ -40,15 +45,62 @@ std::int64_t WholeRecords(const fs::path& file, int recSize) {
   return size < 0 ? 0 : size / recSize;
 }
 
-bool WriteRecordAt(const fs::path& file, std::int64_t index, const std::uint8_t* bytes, int size) {
-  std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
-  if (!f.is_open()) return false;
-  f.seekp(static_cast<std::streamoff>(index) * size);
-  f.write(reinterpret_cast<const char*>(bytes), size);
-  f.flush();
-  bool ok = !f.fail();
-  f.close();
-  return ok && !f.fail();
+HeldRecordFile::~HeldRecordFile() {
+  Close();
+}
+
+void HeldRecordFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  path_.clear();
+}
+
+std::int64_t HeldRecordFile::HeldSize(const std::string& path) {
+  if (fd_ < 0 || path != path_) return -1;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || static_cast<std::uint64_t>(st.st_dev) != dev_ ||
+      static_cast<std::uint64_t>(st.st_ino) != ino_) {
+    Close();
+    return -1;
+  }
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+std::int64_t HeldRecordFile::Open(const std::string& path) {
+  Close();
+  // Read and write, as the file was always opened for an append: a file that cannot be read, or a
+  // folder, fails here as it did before; whatever else opens (a device the operator linked the
+  // log to) is written as before.
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  fd_ = fd;
+  path_ = path;
+  dev_ = static_cast<std::uint64_t>(st.st_dev);
+  ino_ = static_cast<std::uint64_t>(st.st_ino);
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+bool HeldRecordFile::WriteAt(std::int64_t index, const std::uint8_t* bytes, int size) {
+  if (fd_ < 0) return false;
+  off_t at = static_cast<off_t>(index) * size;
+  int done = 0;
+  while (done < size) {
+    ssize_t n = ::pwrite(fd_, bytes + done, static_cast<size_t>(size - done), at + done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      // A part of the record may be in the file; it counts as no record and the next append
+      // writes over it.
+      Close();
+      return false;
+    }
+    done += static_cast<int>(n);
+  }
+  return true;
 }
 
 bool ForEachRecordWhile(const fs::path& file, int recSize, std::int64_t maxRecords,

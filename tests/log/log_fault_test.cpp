@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/device_list_file.h"
 #include "fault_support.h"
 #include "log/data_log.h"
+#include "log/data_log_query.h"
 #include "log/event_log.h"
+#include "log/event_log_query.h"
 #include "model/clock.h"
 #include "model/ups_info.h"
 
@@ -23,7 +27,7 @@ using fault::TempDir;
 const double kMarch = EncodeDateTime(2024, 3, 5, 10, 0, 0);
 
 class LogFault : public ::testing::Test {
- protected:
+ public:  // the file changes of the cases below reach the paths
   LogFault() {
     InitUpsTable(table);
     clock.Set(kMarch);
@@ -192,6 +196,120 @@ TEST_F(LogFault, BackupFolderReplacedByAFileAtRotationKeepsEveryRecord) {
             kEventLogMaxRecords + 1);
   EXPECT_EQ(events.RecordCount(), 1);
 }
+
+TEST_F(LogFault, QueriesSeeEachRecordAsSoonAsItIsAppended) {
+  const EventLogFilter all = MakeEventLogFilter(EventViewMode::All, 0, 0, 0, false, 0);
+  const TRecFilter march = MakeDataLogFilter(Record(), false, 2024, 3, 0, false, 0);
+  for (int i = 1; i <= 3; ++i) {
+    events.LogProgramEvent(0);
+    ASSERT_TRUE(samples.Append(Sample(i)));
+    EXPECT_EQ(QueryEventLog(EventFile(), all, 1).size(), static_cast<size_t>(i));
+    int seen = 0;
+    ASSERT_TRUE(ForEachDataLogMatch(march, [&](const TDataRec&) { ++seen; }));
+    EXPECT_EQ(seen, i);
+  }
+}
+
+int OpenDescriptors() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+TEST_F(LogFault, EachStoreHoldsOneFileAtMostAndLetsGoWhenIdleOrFailing) {
+  const int before = OpenDescriptors();
+  TDataRec april = Sample(0);
+  april.Time = EncodeDateTime(2024, 4, 1);
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_EQ(Tick(i), 3);
+    ASSERT_TRUE(samples.Append(april));  // the month file changes twice a tick
+    if (i % 5 == 2) fs::remove_all(Record());
+  }
+  EXPECT_EQ(OpenDescriptors(), before + 2);
+
+  // A sampling tick without a communicating unit lets go of the month file, so that deleting it
+  // frees its space while sampling is idle.
+  DeviceModel idle;
+  InitUpsTable(idle.UpsTable);
+  SampleDataLog(idle, samples, clock);
+  EXPECT_EQ(OpenDescriptors(), before + 1);
+
+  // A failed append holds nothing either.
+  fs::remove(EventFile());
+  fs::create_directory(EventFile());
+  EXPECT_FALSE(events.Append(Event(0)));
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+// The stores keep their files open between appends. Whatever the operator, a restore or the
+// month delete does to the files or the folder meanwhile, the next record must land in the file
+// the path names now, behind the whole records found there, and never in the file held before.
+struct FileChange {
+  const char* name;
+  std::function<void(LogFault&)> change;
+  int kept;  // records (of 0, 1, 2) at the path when the next append comes
+};
+
+void PrintTo(const FileChange& c, std::ostream* os) {
+  *os << c.name;
+}
+
+constexpr const char* kMoved = "moved";
+
+class LogFileChanged : public LogFault, public ::testing::WithParamInterface<FileChange> {};
+
+TEST_P(LogFileChanged, NextAppendLandsInTheFileAtThePath) {
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(Tick(i), 3);
+  GetParam().change(*this);
+  const int kept = GetParam().kept;
+  ASSERT_EQ(Tick(kept), 3);
+  ExpectRecords(kept + 1, kept + 1);
+  ASSERT_EQ(Tick(kept + 1), 3);
+  ExpectRecords(kept + 2, kept + 2);
+  // A folder moved away keeps what it had: nothing was written through the file held before.
+  const fs::path moved = dir / kMoved;
+  if (fs::exists(moved)) {
+    EXPECT_EQ(fs::file_size(moved / "EventLog.dat"), 3u * kEventRecSize);
+    EXPECT_EQ(fs::file_size(moved / DataLogFileName(kMarch)), 3u * kDataRecSize);
+  }
+}
+
+// Puts a new file with the first n records of the old one over the path (a new inode).
+void Restore(const std::string& path, int n, int recSize) {
+  const std::string part = fault::ReadAll(path).substr(0, static_cast<size_t>(n) * recSize);
+  fault::WriteAll(path + ".new", part);
+  fs::rename(path + ".new", path);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LogFault, LogFileChanged,
+    ::testing::Values(FileChange{"FilesDeleted",
+                                 [](LogFault& t) {
+                                   fs::remove(t.EventFile());
+                                   fs::remove(t.MonthFile());
+                                 },
+                                 0},
+                      FileChange{"FolderDeleted", [](LogFault& t) { fs::remove_all(t.Record()); },
+                                 0},
+                      FileChange{"FolderMovedAndAnEmptyOneMade",
+                                 [](LogFault& t) {
+                                   fs::rename(t.Record(), t.dir / kMoved);
+                                   fs::create_directory(t.Record());
+                                 },
+                                 0},
+                      FileChange{"FilesReplacedByShorterCopies",
+                                 [](LogFault& t) {
+                                   Restore(t.EventFile(), 1, kEventRecSize);
+                                   Restore(t.MonthFile(), 1, kDataRecSize);
+                                 },
+                                 1},
+                      FileChange{"FilesCutInPlace",
+                                 [](LogFault& t) {
+                                   fs::resize_file(t.EventFile(), 2 * kEventRecSize + 5);
+                                   fs::resize_file(t.MonthFile(), 2 * kDataRecSize + 5);
+                                 },
+                                 2}),
+    [](const ::testing::TestParamInfo<FileChange>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace tessel
