@@ -77,9 +77,28 @@ std::string Monitor::OpenPort() {
     const bool missing = sysError == ENOENT || sysError == ENODEV || sysError == ENXIO;
     return DescribePortFailure({e.what(), e.Device(), sysError}, ctx_.settings.Language,
                                missing ? port_.ListPorts() : std::vector<SerialPortListing>{},
-                               DeviceGroup(e.Device()));
+                               DeviceGroup(e.Device()), DeviceOwner(e.Device()));
   }
   return master_->CommIsOpen() ? std::string() : PortOpenErrorText(ctx_.settings.Language);
+}
+
+void Monitor::Tick() {
+  // A unit becomes lost only on a transmission to it, and a tick that transmits builds nothing,
+  // so CurAddr names the same unit before and after.
+  TUpsTable& table = ctx_.model.UpsTable;
+  const uint8_t addr = ctx_.model.EquipList.CurAddr;
+  const uint8_t before = addr < kTableSize ? table[addr].CommState : kCommLost;
+  master_->Tick();
+  if (addr < kTableSize && before != kCommLost && table[addr].CommState == kCommLost)
+    ClearLiveValues(table[addr]);
+}
+
+void Monitor::ClearListedRecords() {
+  const TEquipList& list = ctx_.model.EquipList;
+  for (int k = 1; k <= list.Count; ++k) {
+    const uint8_t addr = list.Items[k].Addr;
+    if (addr != 0 && addr < kTableSize) ClearLiveValues(ctx_.model.UpsTable[addr]);
+  }
 }
 
 void Monitor::ShutDown() {

@@ -55,7 +55,13 @@ class Monitor {
   // Program-stop event, then the port is closed. The caller has stopped the poll timer.
   void ShutDown();
 
-  void Tick() { master_->Tick(); }
+  // One poll tick. A unit that becomes lost in it has its live values cleared at once, whatever
+  // front end runs (or shows nothing): its state and alarms are detected afresh when it answers
+  // again, so the event log does not depend on a window.
+  void Tick();
+  // The port closed (or could not be opened): every listed unit's live values are cleared, with
+  // the same effect as for a lost unit.
+  void ClearListedRecords();
   bool OnReceive(const uint8_t* data, int n) { return master_->OnReceive(data, n); }
 
   Context& Ctx() { return ctx_; }

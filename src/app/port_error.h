@@ -17,13 +17,18 @@ struct PortOpenFailure {
 };
 
 // The first line is always Text unchanged. Permission denied names the group that owns the
-// device (deviceGroup, "dialout" when empty) and how to join it; a missing device lists the
-// ports that exist. language 1 gives the advice in Chinese.
+// device (deviceGroup, "dialout" when empty) and how to join it; a device of the group root is
+// never advised that way (joining root hands the user root's files): the message says who owns
+// it (deviceOwner, when known) and advises a udev rule that gives it to the dialout group. A
+// missing device lists the ports that exist. language 1 gives the advice in Chinese.
 std::string DescribePortFailure(const PortOpenFailure& failure, uint8_t language,
                                 const std::vector<SerialPortListing>& existing,
-                                const std::string& deviceGroup);
+                                const std::string& deviceGroup,
+                                const std::string& deviceOwner = {});
 
 // The name of the group that owns path, or "" when it cannot be told.
 std::string DeviceGroup(const std::string& path);
+// The name of the user that owns path, or "" when it cannot be told.
+std::string DeviceOwner(const std::string& path);
 
 }  // namespace tessel

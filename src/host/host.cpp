@@ -28,7 +28,11 @@ void OnStopSignal(int) {
 }  // namespace
 
 Host::Host(const ProgramPaths& paths, QObject* parent)
-    : QObject(parent), monitor_(paths, port_, clock_) {
+    : QObject(parent),
+      monitor_(paths, port_, clock_),
+      pacer_([this] { return tickClock_.nsecsElapsed(); }, [this] { RunTick(); },
+             [this] { return monitor_.Master().IdleTicksAhead(); }) {
+  tickClock_.start();
   pollTimer_.setTimerType(Qt::PreciseTimer);
   pollTimer_.setSingleShot(true);
   connect(&pollTimer_, &QTimer::timeout, this, &Host::PollTimerFired);
@@ -119,32 +123,25 @@ void Host::AfterDeviceList(const DeviceListLoad& load) {
 }
 
 void Host::StartPollTimer() {
-  tickClock_.start();
-  ticksRun_ = 0;
+  pacer_.Start();
   Rearm();
 }
 
 void Host::CatchUp() {
-  if (!tickClock_.isValid() || stopped_) return;
-  const int64_t due = tickClock_.elapsed() / kPollIntervalMs;
-  while (ticksRun_ < due) {
-    ++ticksRun_;
-    RunTick();
-  }
+  if (stopped_) return;
+  pacer_.CatchUp();
 }
 
 void Host::Rearm() {
-  if (!tickClock_.isValid() || stopped_) return;
-  const int idle = monitor_.Master().IdleTicksAhead();
-  if (idle == TCommMaster::kNoWorkAhead) {
+  if (!pacer_.Running() || stopped_) return;
+  const int64_t waitNs = pacer_.NanosUntilNextWork();
+  if (waitNs == PollPacer::kNoWork) {
     pollTimer_.stop();  // nothing to do until a handler changes the state
     return;
   }
-  const int64_t workTick = ticksRun_ + idle + 1;
   // Rounded up to whole milliseconds: a timer that fires even a fraction early finds its tick not
   // yet due and costs a second wake-up.
-  const int64_t waitNs = workTick * kPollIntervalMs * 1'000'000 - tickClock_.nsecsElapsed();
-  const int64_t wait = (std::max<int64_t>(waitNs, 0) + 999'999) / 1'000'000;
+  const int64_t wait = (waitNs + 999'999) / 1'000'000;
   pollTimer_.start(static_cast<int>(std::min<int64_t>(wait, INT32_MAX)));
 }
 
@@ -163,6 +160,7 @@ void Host::Stop() {
   if (!started_ || stopped_) return;
   CatchUp();
   stopped_ = true;
+  pacer_.Stop();
   if (nut_) nut_->Close();
   pollTimer_.stop();
   retryTimer_.stop();
@@ -173,6 +171,8 @@ void Host::Stop() {
 std::string Host::OpenPort() {
   CatchUp();
   retryTimer_.stop();
+  // Units listed while the port was closed start afresh too.
+  if (!portOpen_) monitor_.ClearListedRecords();
   const std::string error = monitor_.OpenPort();
   SetPortState(PortIsOpen());
   Rearm();
@@ -198,6 +198,8 @@ void Host::RetryPortLater() {
 void Host::Retry() {
   if (stopped_) return;
   const std::string error = OpenPort();
+  // Every front end alike: on until the port opens (or the operator opens or closes it).
+  if (!error.empty()) RetryPortLater();
   emit portRetried(QString::fromStdString(error));
 }
 
@@ -238,6 +240,8 @@ void Host::HangUp() {
 void Host::SetPortState(bool open) {
   if (open == portOpen_) return;
   portOpen_ = open;
+  // A closed port: no unit's values are current any more, in every front end alike.
+  if (!open) monitor_.ClearListedRecords();
   emit portStateChanged(open);
 }
 

@@ -14,6 +14,7 @@
 
 #include "app/monitor.h"
 #include "app/program_folder.h"
+#include "comm/poll_pacer.h"
 #include "host/tcomm_port.h"
 #include "model/clock.h"
 
@@ -60,9 +61,12 @@ class Host : public QObject, private StartupHooks {
   // before the next tick that works or the next handler. Whoever reads or changes the
   // communication state (received data, the port, settings, modes, command requests) calls
   // CatchUp first and Rearm after the change, so the program behaves as if every tick ran on time.
+  // After a stall of the thread the ticks it missed are dropped as a timer drops them, never
+  // replayed (PollPacer).
   void CatchUp();
   void Rearm();
-  int64_t TicksRun() const { return ticksRun_; }
+  int64_t TicksRun() const { return pacer_.TicksRun(); }
+  const PollPacer& Pacer() const { return pacer_; }
 
   // The network UPS server, started at the end of Start() when its settings section switches it
   // on; nullptr otherwise.
@@ -116,8 +120,8 @@ class Host : public QObject, private StartupHooks {
   Monitor monitor_;
   DeviceListLoad listLoad_;
   QTimer pollTimer_;         // single shot, armed for the next tick that works
-  QElapsedTimer tickClock_;  // tick k is due k * 100 ms after the poll timer started
-  int64_t ticksRun_ = 0;
+  QElapsedTimer tickClock_;  // the pacer's clock
+  PollPacer pacer_;
   QTimer retryTimer_;
   QSocketNotifier* signalNotifier_ = nullptr;
   NutServer* nut_ = nullptr;

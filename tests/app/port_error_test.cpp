@@ -95,6 +95,35 @@ TEST(PortError, MessagesByReason) {
   }
 }
 
+// A device of the group root: joining root would hand the user root's files. The message says who
+// owns the device and advises a udev rule giving it to dialout, never usermod -aG root.
+TEST(PortError, RootGroupDeviceIsNeverAdvisedToJoinRoot) {
+  for (uint8_t language : {0, 1}) {
+    SCOPED_TRACE(int(language));
+    const std::string text = DescribePortFailure(
+        {"Error opening serial port", "/dev/ttyACM0", EACCES}, language, {}, "root", "root");
+    EXPECT_EQ(text.find("usermod -aG root"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"root\""), std::string::npos) << text;
+    EXPECT_NE(text.find("KERNEL==\"ttyACM0\", GROUP=\"dialout\", MODE=\"0660\""), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("/etc/udev/rules.d/"), std::string::npos) << text;
+    EXPECT_NE(text.find("sudo usermod -aG dialout $USER"), std::string::npos) << text;
+    EXPECT_EQ(text.rfind("Error opening serial port\n/dev/ttyACM0: ", 0), 0u) << text;
+  }
+  const std::string en =
+      DescribePortFailure({"Error opening serial port", "/dev/ttyS9", EPERM}, 0, {}, "root", "ups");
+  EXPECT_NE(en.find("belongs to the user \"ups\" and the group \"root\""), std::string::npos) << en;
+  const std::string zh =
+      DescribePortFailure({"Error opening serial port", "/dev/ttyS9", EPERM}, 1, {}, "root", "");
+  EXPECT_NE(zh.find("udev"), std::string::npos) << zh;
+  EXPECT_NE(zh.find("不要把当前用户加入 root 组"), std::string::npos) << zh;
+}
+
+TEST(PortError, OwnerOfADevice) {
+  EXPECT_EQ(DeviceOwner("/dev/null"), "root");
+  EXPECT_EQ(DeviceOwner("/no/such/device"), "");
+}
+
 TEST(PortError, FixedTextAloneStaysAlone) {
   // Callers compare the general texts; nothing may be added when there is nothing to add.
   EXPECT_EQ(DescribePortFailure({"This serial port already opened", "", 0}, 0, kTwoPorts, ""),

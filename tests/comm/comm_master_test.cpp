@@ -13,6 +13,7 @@
 #include <tuple>
 #include <vector>
 
+#include "comm/poll_pacer.h"
 #include "model/cmd_request.h"
 #include "model/ups_info.h"
 #include "protocol/frame_end.h"
@@ -25,6 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr double kStart = 45422.5;  // 2024-05-10 12:00
+constexpr int64_t kTickNs = int64_t{kPollIntervalMs} * 1'000'000;
 
 // Records every frame with the number of the tick that sent it.
 class FakePort : public SerialPort {
@@ -766,15 +768,21 @@ void SkippingIdleTicksChangesNothing(bool fastPoll) {
     }
   };
 
-  int lazyDone = 0;  // ticks the lazy master has run
-  int nextWake = 0;  // the next tick it must run on time
+  // The lazy master runs under the host's pacer, on a clock that reads tick t's moment plus a
+  // little (ticks are counted from 1 there: the pacer's tick t + 1 is the eager master's tick t).
+  int64_t lazyNow = 0;
+  PollPacer pacer([&] { return lazyNow; }, [&] { lazy.master->Tick(); },
+                  [&] { return lazy.master->IdleTicksAhead(); });
+  pacer.Start();
+  int64_t nextWake = 0;  // the next tick it must run on time
   int wakes = 0;
   auto catchUp = [&](int t) {
-    for (; lazyDone <= t; ++lazyDone) lazy.master->Tick();
+    lazyNow = (t + 1) * kTickNs + 1'000'000;
+    pacer.CatchUp();
   };
   auto rearm = [&] {
-    const int idle = lazy.master->IdleTicksAhead();
-    nextWake = idle == TCommMaster::kNoWorkAhead ? INT32_MAX : lazyDone + idle;
+    const int64_t work = pacer.NextWorkTick();
+    nextWake = work == PollPacer::kNoWork ? INT64_MAX : work - 1;
   };
   for (int t = 0; t < kTicks; ++t) {
     for (Rig* r : {&eager, &lazy}) {
@@ -796,6 +804,8 @@ void SkippingIdleTicksChangesNothing(bool fastPoll) {
     }
   }
   catchUp(kTicks - 1);
+  EXPECT_EQ(pacer.TicksRun(), kTicks);
+  EXPECT_EQ(pacer.TicksDropped(), 0);
 
   ASSERT_EQ(lazy.port.sent.size(), eager.port.sent.size());
   for (size_t i = 0; i < eager.port.sent.size(); ++i) {
@@ -942,6 +952,131 @@ TEST(CommMasterFast, OpeningAsksThePortToEndAnswersByLength) {
     EXPECT_EQ(rig.port.opens[0].AnswerComplete, c.complete);
     EXPECT_EQ(rig.port.opens[0].AnswerQuietMs, c.complete ? AnswerQuietMs(9600, 1) : 0);
   }
+}
+
+// A stall of the thread (the clock jumps by seconds between two wake-ups) is met as a 100 ms
+// timer meets it: the tick woken for runs once, late, and the ticks missed after it are dropped,
+// never replayed; the countdowns go on from the late tick. The lazy master under the pacer must
+// give exactly what a master stepped by such a timer gives: the same frames at the same moments,
+// the same logs. The stall starts just after the last idle tick before a tick that works.
+TEST(CommMasterIdleTicks, StallRunsOneLateTickAndDropsTheMissedOnes) {
+  constexpr int64_t kMs = 1'000'000;
+  constexpr int64_t kStallMs = 8000;
+  constexpr int64_t kEndMs = 130'000;
+  Rig timer(2, 2, true), lazy(2, 2, true);
+  for (Rig* r : {&timer, &lazy}) {
+    for (uint8_t a : {1, 2, 3}) {
+      TEquipRec rec;
+      rec.Addr = a;
+      AppendDevice(r->ctx.model.EquipList, rec);
+    }
+    r->ctx.settings.RecInterval = 50;
+    r->Open();
+  }
+  // The rig's tick number is the moment in milliseconds here.
+  auto at = [](Rig& r, int64_t ms) {
+    r.tick = static_cast<int>(ms);
+    r.clock.Set(kStart + static_cast<double>(ms) / 86'400'000.0);
+  };
+  // Units 1 and 2 answer every read at once; unit 3 never answers.
+  auto answer = [](Rig& r) {
+    const std::vector<uint8_t>& req = r.port.sent.back().bytes;
+    if (req.size() != 8 || req[0] == 3 || (req[1] != 3 && req[1] != 4)) return;
+    const int count = (req[4] << 8) | req[5];
+    std::vector<uint8_t> a = {req[0], req[1], static_cast<uint8_t>(2 * count)};
+    a.resize(3 + 2 * count, static_cast<uint8_t>(req[0] * 7));
+    AppendModbusCrc(a);
+    r.master->OnReceive(a.data(), static_cast<int>(a.size()));
+  };
+
+  // The host: woken for the next tick that works (rounded up to the millisecond), the ticks due
+  // run, an answer handled at once. One wake-up, the first after 60 s, comes kStallMs late.
+  int64_t now = 0;
+  PollPacer pacer([&] { return now; }, [&] { lazy.master->Tick(); },
+                  [&] { return lazy.master->IdleTicksAhead(); });
+  pacer.Start();
+  int64_t stalledTick = -1, resumedMs = -1;
+  size_t sentInStall = 0;
+  for (;;) {
+    const int64_t wait = pacer.NanosUntilNextWork();
+    ASSERT_NE(wait, PollPacer::kNoWork);
+    int64_t wake = now + (wait + kMs - 1) / kMs * kMs;
+    const bool stall = stalledTick < 0 && wake >= 60'000 * kMs;
+    if (stall) {
+      stalledTick = pacer.NextWorkTick();
+      wake += kStallMs * kMs;
+      resumedMs = wake / kMs;
+    }
+    if (wake > kEndMs * kMs) break;
+    now = wake;
+    at(lazy, now / kMs);
+    const size_t before = lazy.port.sent.size();
+    pacer.CatchUp();
+    if (stall) sentInStall = lazy.port.sent.size() - before;
+    if (lazy.port.sent.size() != before) answer(lazy);
+  }
+  ASSERT_GT(stalledTick, 0);
+  EXPECT_LE(sentInStall, 1u);
+  EXPECT_EQ(pacer.Stalls(), 1);
+  EXPECT_EQ(pacer.TicksDropped(), kStallMs / kPollIntervalMs);
+
+  // The timer: every 100 ms until the tick before the stalled one, that tick when the thread
+  // comes back, then every 100 ms from there.
+  for (int64_t k = 1;; ++k) {
+    const int64_t ms =
+        k < stalledTick ? k * kPollIntervalMs : resumedMs + (k - stalledTick) * kPollIntervalMs;
+    if (ms > kEndMs) break;
+    at(timer, ms);
+    const size_t before = timer.port.sent.size();
+    timer.master->Tick();
+    if (timer.port.sent.size() != before) answer(timer);
+  }
+
+  ASSERT_EQ(lazy.port.sent.size(), timer.port.sent.size());
+  for (size_t i = 0; i < timer.port.sent.size(); ++i) {
+    ASSERT_EQ(lazy.port.sent[i].tick, timer.port.sent[i].tick) << "frame " << i;
+    ASSERT_EQ(lazy.port.sent[i].bytes, timer.port.sent[i].bytes) << "frame " << i;
+  }
+  // No two transmissions closer than the scheduler's own spacing (a build, then the send).
+  for (size_t i = 1; i < lazy.port.sent.size(); ++i)
+    EXPECT_GE(lazy.port.sent[i].tick - lazy.port.sent[i - 1].tick, 2 * kPollIntervalMs)
+        << "frame " << i;
+  auto bytes = [](const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<uint8_t>{std::istreambuf_iterator<char>(in), {}};
+  };
+  EXPECT_EQ(bytes(lazy.eventLog->FilePath()), bytes(timer.eventLog->FilePath()));
+  EXPECT_EQ(bytes(lazy.dir / "Record" / DataLogFileName(kStart)),
+            bytes(timer.dir / "Record" / DataLogFileName(kStart)));
+  EXPECT_GT(lazy.port.sent.size(), 60u);
+}
+
+// A clock that jumps while nothing is due to work (the port closed, logging off) runs the idle
+// ticks, which change nothing, and drops nothing; the first transmission after the port opens
+// comes at the scheduler's own spacing.
+TEST(CommMasterIdleTicks, JumpWhileIdleThenPollingGoesOnAtItsSpacing) {
+  Rig rig(0, 3);
+  int64_t now = 0;
+  PollPacer pacer([&] { return now; }, [&] { rig.master->Tick(); },
+                  [&] { return rig.master->IdleTicksAhead(); });
+  pacer.Start();
+  EXPECT_EQ(pacer.NextWorkTick(), PollPacer::kNoWork);
+  now = 30 * 1'000'000'000LL;
+  pacer.CatchUp();
+  EXPECT_EQ(pacer.TicksRun(), 300);
+  EXPECT_EQ(pacer.TicksDropped(), 0);
+  rig.Open();
+  EXPECT_EQ(pacer.NextWorkTick(), 302);  // the build, then the transmission
+  now += 5 * 1'000'000'000LL;            // a stall of 5 s before it
+  pacer.CatchUp();
+  EXPECT_EQ(rig.port.sent.size(), 1u);
+  EXPECT_EQ(pacer.Stalls(), 1);
+  // The silent unit's transmission is repeated after the wait, counted from the late tick.
+  EXPECT_EQ(pacer.NextWorkTick(), pacer.TicksRun() + kReplyWaitTicks + 1);
+  now += (kReplyWaitTicks + 1) * kTickNs;
+  pacer.CatchUp();
+  EXPECT_EQ(rig.port.sent.size(), 2u);
+  EXPECT_EQ(pacer.Stalls(), 1);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // The answers to --version and --help need no display: a service, a package check or a person on
 // a server asks them where no window can open.
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,45 @@ TEST(CommandLine, VersionAndHelpWithoutADisplay) {
     for (const OutputLine& l : tessel.Lines())
       found = found || l.text.find(k.expected) != std::string::npos;
     EXPECT_TRUE(found) << k.option << ":\n" << tessel.Transcript();
+  }
+}
+
+// Two copies on the same program folder started at the same moment, many times over: exactly one
+// keeps running (the other says so and ends), never both.
+TEST(CommandLine, TwoCopiesStartedAtOnceLeaveExactlyOneRunning) {
+  using std::chrono::milliseconds;
+  constexpr int kRounds = 12;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    TempHome home;
+    ASSERT_FALSE(home.Path().empty());
+    WriteSettings(home.Path(), home.Path() + "/no-such-port", 2);  // retried, never opened
+    WriteDeviceList(home.Path(), {1});
+    auto a = StartMonitor(home.Path());
+    auto b = StartMonitor(home.Path());
+    ChildProcess* copies[2] = {a.get(), b.get()};
+    int ended = -1;
+    std::optional<int> status;
+    WaitFor(
+        [&] {
+          for (int i = 0; i < 2 && ended < 0; ++i)
+            if ((status = copies[i]->WaitExit(milliseconds(0)))) ended = i;
+          return ended >= 0;
+        },
+        seconds(15));
+    ASSERT_GE(ended, 0) << "both copies run\n" << a->Transcript() << "\n---\n" << b->Transcript();
+    ChildProcess& loser = *copies[ended];
+    ChildProcess& winner = *copies[1 - ended];
+    EXPECT_EQ(status, std::optional<int>(0)) << loser.Transcript();
+    EXPECT_NE(loser.Transcript().find("already running"), std::string::npos) << loser.Transcript();
+    // The other one keeps running, and was asked to come to the front.
+    EXPECT_EQ(winner.WaitExit(milliseconds(700)), std::nullopt) << winner.Transcript();
+    EXPECT_TRUE(
+        WaitFor([&] { return winner.Transcript().find("asked this monitor") != std::string::npos; },
+                seconds(5)))
+        << winner.Transcript();
+    ASSERT_TRUE(winner.Signal(SIGTERM));
+    EXPECT_EQ(winner.WaitExit(seconds(15)), std::optional<int>(0)) << winner.Transcript();
   }
 }
 

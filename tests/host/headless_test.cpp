@@ -5,10 +5,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLocalServer>
+#include <QSysInfo>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -339,6 +342,46 @@ TEST(SingleInstance, OneCopyPerFolder) {
 
   SingleInstance other(QString::fromStdString(b.Path()));
   EXPECT_TRUE(other.Claim());
+}
+
+// The race of two copies started at the same moment ended with the second removing the first's
+// live socket and both running. The claim is now a lock that a live process keeps, whatever
+// became of its socket.
+TEST(SingleInstance, LiveCopysLockCannotBeTakenEvenWithoutItsSocket) {
+  TempHome a;
+  SingleInstance first(QString::fromStdString(a.Path()));
+  ASSERT_TRUE(first.Claim());
+  EXPECT_EQ(first.LockPath(),
+            QString::fromStdString(a.Path()) + "/" + SingleInstance::kLockFileName);
+  EXPECT_TRUE(fs::exists(first.LockPath().toStdString()));
+  // As if the first copy had not opened its socket yet, or it had been removed.
+  QLocalServer::removeServer(first.Key());
+  SingleInstance second(QString::fromStdString(a.Path()));
+  EXPECT_FALSE(second.Claim());
+}
+
+TEST(SingleInstance, LockOfACopyThatIsGoneIsTakenOver) {
+  TempHome a;
+  // A lock file as QLockFile writes it, of a process that no longer runs.
+  pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  ASSERT_GT(gone, 0);
+  waitpid(gone, nullptr, 0);
+  std::ofstream(fs::path(a.Path()) / SingleInstance::kLockFileName)
+      << gone << "\n"
+      << QCoreApplication::applicationName().toStdString() << "\n"
+      << QSysInfo::machineHostName().toStdString() << "\n";
+  SingleInstance copy(QString::fromStdString(a.Path()));
+  EXPECT_TRUE(copy.Claim());
+}
+
+TEST(SingleInstance, FolderThatDoesNotExistYetIsMadeForTheLock) {
+  TempHome a;
+  const std::string home = a.Path() + "/new/home";
+  SingleInstance first(QString::fromStdString(home));
+  ASSERT_TRUE(first.Claim());
+  SingleInstance second(QString::fromStdString(home));
+  EXPECT_FALSE(second.Claim());
 }
 
 }  // namespace

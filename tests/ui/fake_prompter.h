@@ -27,10 +27,17 @@ class FakePrompter : public Prompter {
     return a;
   }
 
+  // Recorded as a question too (its text in Asked), with its caption.
+  bool AskWarning(QWidget* parent, const QString& caption, const QString& text) override {
+    WarningCaptions.push_back(caption);
+    return Ask(parent, text);
+  }
+
   QString LastTold() const { return Told.empty() ? QString() : Told.back().Text; }
 
   std::vector<Message> Told;
   std::vector<QString> Asked;
+  std::vector<QString> WarningCaptions;  // one per AskWarning, in order
   std::deque<bool> Answers;
 };
 

@@ -39,8 +39,10 @@
 #include "model/ups_info.h"
 #include "shots.h"
 #include "ui/common/prompter.h"
+#include "ui/common/qt_translations.h"
 #include "ui/common/window_texts.h"
 #include "ui/logs/data_log_set_dialog.h"
+#include "ui/logs/data_log_texts.h"
 #include "ui/logs/data_log_window.h"
 #include "ui/logs/del_data_rec_dialog.h"
 #include "ui/logs/event_log_window.h"
@@ -403,6 +405,13 @@ void RenderDataLogWindows(int language) {
   Save(&settingsOff, "data_log_setting_off_" + lang);
   TFrmDelDataRec months(static_cast<uint8_t>(language), host.Paths().RecordDir, prompter);
   Save(&months, "data_log_delete_" + lang);
+  {
+    // The monthly delete question: a warning with its own caption, No pre-selected.
+    QMessageBox box(QMessageBox::Warning, Tr(txt::DeleteMonthCaption, language),
+                    Tr(txt::DeleteMonthConfirm, language), QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    Save(&box, "data_log_delete_question_" + lang);
+  }
 }
 
 void RenderModeDiagrams();
@@ -530,6 +539,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (int language : {1, 0}) {
+    // Qt's own texts (the message boxes' buttons) in the language, as the main window sets them.
+    ApplyQtTranslations(static_cast<uint8_t>(language));
     RenderLanguage(language, name);
     RenderDevicePages(language, name);
     RenderEventLog(language, name);

@@ -9,6 +9,7 @@
 #include "host/host.h"
 #include "shots.h"
 #include "ui/common/prompter.h"
+#include "ui/common/window_texts.h"
 #include "ui/control/software_para_dialog.h"
 
 namespace tessel::shots {
@@ -56,6 +57,16 @@ void RenderSoftwarePara(int language, const std::string& port) {
                DescribePortFailure({"Error opening serial port", "/dev/ttyUSB0", EACCES},
                                    static_cast<uint8_t>(language), {}, "dialout")),
            "softpara_port_denied_" + lang);
+  // A device of the group root: no advice to join root, a udev rule instead.
+  ErrorBox(QString::fromStdString(
+               DescribePortFailure({"Error opening serial port", "/dev/ttyACM0", EACCES},
+                                   static_cast<uint8_t>(language), {}, "root", "root")),
+           "softpara_port_root_" + lang);
+  // The autostart entry could not be written: said in the window's language, the rest saved.
+  ErrorBox(
+      Tr(txt::SoftParaAutoStartFailed, static_cast<uint8_t>(language))
+          .arg("Unable to write to /home/op/.config/autostart/tessel.desktop: Not a directory"),
+      "softpara_autostart_failed_" + lang);
   host.Stop();
 }
 

@@ -195,6 +195,10 @@ inline constexpr UiText SoftParaProtocols[4] = {
 inline constexpr UiText SoftParaAutoStart{"开机自启动", "Automatic Run Program At Windows Startup"};
 inline constexpr UiText SoftParaSave{"保存设置", "Save Setting"};
 inline constexpr UiText SoftParaCancel{"取消", "Cancel"};
+// %1: the system's account of what could not be written or removed.
+inline constexpr UiText SoftParaAutoStartFailed{
+    "开机自启动未能设置,其余设置已保存。\n%1",
+    "The automatic start could not be set; the other settings are saved.\n%1"};
 
 }  // namespace txt
 

@@ -117,11 +117,13 @@ TFrmSoftwarePara::TFrmSoftwarePara(Host& host, Prompter& prompter,
 
 TFrmSoftwarePara::~TFrmSoftwarePara() = default;
 
-void TFrmSoftwarePara::showEvent(QShowEvent* event) {
-  FormShow();
-  QDialog::showEvent(event);
+void TFrmSoftwarePara::setVisible(bool visible) {
+  const bool opening = visible && !isVisible();
+  if (opening) FormShow();
+  QDialog::setVisible(visible);
   // Centred on the screen, not on the main window.
-  if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+  if (opening)
+    if (const QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
 }
 
 void TFrmSoftwarePara::FormShow() {
@@ -182,16 +184,17 @@ void TFrmSoftwarePara::SaveSetBtnClick() {
   info.BaudRate = isNumber ? baud : 2400;
   const int protocol = cbxcurProtocol_->currentIndex();
   info.Protocol = static_cast<uint8_t>(protocol >= 0 && protocol <= 3 ? protocol : 0);
+  const bool wasAutoStart = info.AutoStart;
   info.AutoStart = crbAutoStartup_->isChecked();
   info.FastPoll = chkFastPoll_->isChecked();
   host_.Rearm();
 
+  // An autostart entry that cannot be written or removed does not stop the save. The
+  // setting keeps what the entry is, and the port, protocol and speed are saved (and the port
+  // reopened on them) as for any save, so that memory never names one port while another is open.
   const std::string entry = AutostartEntryText(executable_, host_.Paths().Home);
-  if (const std::string error = ApplyAutostart(autostartFolder_, info.AutoStart, entry);
-      !error.empty()) {
-    Fail(error);
-    return;
-  }
+  const std::string autostartError = ApplyAutostart(autostartFolder_, info.AutoStart, entry);
+  if (!autostartError.empty()) info.AutoStart = wasAutoStart;
   portTouched_ = true;
   if (const std::string error = host_.OpenPort(); !error.empty()) {
     Fail(error);
@@ -205,6 +208,11 @@ void TFrmSoftwarePara::SaveSetBtnClick() {
     return;
   }
   changed_ = false;
+  if (!autostartError.empty()) {
+    prompter_.Tell(this, MessageKind::Error,
+                   Tr(txt::SoftParaAutoStartFailed, host_.Ctx().settings.Language)
+                       .arg(QString::fromStdString(autostartError)));
+  }
   accept();
 }
 

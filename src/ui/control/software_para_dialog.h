@@ -1,7 +1,8 @@
 // The software parameter dialog: serial port, line speed, protocol, fast polling and start at
 // login. Saving
 // reopens the port, adapts the main window to the protocol and writes the settings file; an
-// error keeps the dialog open, and Cancel then puts back what the dialog started from.
+// error keeps the dialog open, and Cancel then puts back what the dialog started from. An
+// autostart entry that cannot be written is said in the window's language and the rest is saved.
 #pragma once
 
 #include <QDialog>
@@ -36,7 +37,9 @@ class TFrmSoftwarePara : public QDialog {
   void reject() override;
 
  protected:
-  void showEvent(QShowEvent* event) override;
+  // The dialog starts from the settings when it is opened (show, exec), not when the window
+  // system maps it again (a desktop switch, un-minimising): the operator's unsaved choices stay.
+  void setVisible(bool visible) override;
 
  private:
   struct StartState {

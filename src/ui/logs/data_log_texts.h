@@ -44,6 +44,8 @@ inline constexpr UiText DeleteMonthHelp2{"列表项解析: 如DataLog2008_12表�
                                          "data section of every item express time of this log."};
 inline constexpr UiText DeleteMonthConfirm{"你确定要删除该月数据日志? ",
                                            "Are you sure delete data log of this month ?"};
+// The caption of that question, asked with the warning icon and No pre-selected.
+inline constexpr UiText DeleteMonthCaption{"请确认", "Confirm"};
 inline constexpr UiText DeleteMonthFailed{"无法删除 %1", "Unable to delete %1"};
 inline constexpr UiText MonthListName{"月记录", "Month records"};
 

@@ -51,7 +51,9 @@ TFrmDelDataRec::TFrmDelDataRec(uint8_t language, std::string recordDir, Prompter
 }
 
 void TFrmDelDataRec::DeleteSelected() {
-  if (!prompter_.Ask(this, Tr(txt::DeleteMonthConfirm, language_))) return;
+  if (!prompter_.AskWarning(this, Tr(txt::DeleteMonthCaption, language_),
+                            Tr(txt::DeleteMonthConfirm, language_)))
+    return;
   QListWidgetItem* item = listBox1_->currentItem();
   if (item == nullptr || !item->isSelected()) return;
   const std::string name = item->text().toStdString();

@@ -52,18 +52,26 @@ CsvResult ExportGridToFile(QWidget* parent, Prompter& prompter, uint8_t language
                    [&] { progress.SetProgress(done, table.RowCount); });
   tick.start(kProgressEveryMs);
 
+  std::atomic<bool> finished{false};
   std::thread writer([&] {
     result = WriteCsv(path.toStdString(), table, [&](std::size_t rows, std::size_t) {
       done = rows;
       return !cancel;
     });
+    finished = true;
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   loop.exec();
+  // The loop ends before the file is written only when the program quits (tray Exit, SIGTERM,
+  // the main window's Exit: QCoreApplication::exit leaves every loop): stop the writer as Cancel
+  // does, at a whole line, instead of holding this thread until the whole file is written.
+  const bool quitting = !finished;
+  if (quitting) cancel = true;
   writer.join();
   tick.stop();
   show.stop();
   progress.hide();
+  if (quitting) return result;  // no message box while the program ends
 
   const QString rows = QString::number(result.RowsWritten);
   const QString all = QString::number(table.RowCount);

@@ -121,7 +121,6 @@ NodeLook LookOfNode(const TUpsInfo& u, bool portOpen, uint8_t language) {
   if (!portOpen) {
     look.image = kImageQuiet;
     look.state = StateText(kStateLost, language);
-    look.clearLive = true;
     return look;
   }
   switch (u.CommState) {
@@ -136,7 +135,6 @@ NodeLook LookOfNode(const TUpsInfo& u, bool portOpen, uint8_t language) {
     case kCommLost:
       look.image = kImageQuiet;
       look.state = CommEventText(kCommEventLost, language);
-      look.clearLive = true;
       break;
     default:
       look.changes = false;

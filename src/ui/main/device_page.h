@@ -35,8 +35,7 @@ enum TreeImage : int { kImageQuiet = 0, kImageOk = 1, kImageTrouble = 2, kImageP
 struct NodeLook {
   bool changes = true;  // false: the node keeps what it shows
   int image = kImageQuiet;
-  std::string state;       // in brackets after the name; empty: the bare name
-  bool clearLive = false;  // the record's live values are stale and are cleared
+  std::string state;  // in brackets after the name; empty: the bare name
 };
 bool DeviceHasAlarm(const TUpsInfo& u);
 NodeLook LookOfNode(const TUpsInfo& u, bool portOpen, uint8_t language);

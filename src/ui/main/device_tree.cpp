@@ -96,8 +96,13 @@ DeviceTree::DeviceTree(QTreeWidget* tree, TEquipList& list, std::string filePath
       backupDir_(std::move(backupDir)),
       prompter_(prompter) {
   connect(tree_, &QTreeWidget::itemClicked, this, &DeviceTree::TreeClicked);
-  // Keyboard moves select as a click does.
   connect(tree_, &QTreeWidget::itemActivated, this, &DeviceTree::TreeClicked);
+  // The highlight is the selection: arrow keys, Home/End, Page Up/Down and typing a name select
+  // as a click does, so Delete, Property, the page, the charts and the control dialogs always act
+  // on the device the operator sees highlighted.
+  connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+    if (current) TreeClicked();
+  });
 }
 
 void DeviceTree::NoteLoad(const DeviceListLoad& load, uint8_t language) {

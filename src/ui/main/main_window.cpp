@@ -29,6 +29,7 @@
 #include "host/host.h"
 #include "ui/common/named_label.h"
 #include "ui/common/prompter.h"
+#include "ui/common/qt_translations.h"
 #include "ui/common/window_texts.h"
 #include "ui/main/about_dialog.h"
 #include "ui/main/device_page.h"
@@ -330,6 +331,9 @@ void TFrmMain::BringToFront() {
 // ---- language and layout -----------------------------------------------------------------------
 
 void TFrmMain::ApplyLanguage() {
+  // Qt's own texts too: the message boxes' buttons (the exit question's Yes and No) and the file
+  // dialogs.
+  ApplyQtTranslations(host_.Ctx().settings.Language);
   ApplyTexts(host_.Ctx().settings.Language);
 }
 
@@ -508,11 +512,12 @@ void TFrmMain::UpdateDeviceNode(int k) {
   Context& ctx = host_.Ctx();
   const TEquipList& list = ctx.model.EquipList;
   if (k < 1 || k > list.Count || list.Items[k].Addr == 0) return;
-  TUpsInfo& u = ctx.model.UpsTable[list.Items[k].Addr];
+  // The host has cleared the live values of a lost unit and of every unit when the port closed;
+  // the window only shows.
+  const TUpsInfo& u = ctx.model.UpsTable[list.Items[k].Addr];
   const NodeLook look = LookOfNode(u, host_.PortIsOpen(), ctx.settings.Language);
   if (!look.changes) return;
   tree_->ShowDeviceState(k, look.image, QString::fromStdString(look.state));
-  if (look.clearLive) ClearLiveValues(u);
 }
 
 void TFrmMain::UpdateDisplayTimer() {

@@ -10,8 +10,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -325,21 +327,71 @@ TEST_F(SoftwareParaTest, AutostartEntryFollowsTheCheckBox) {
   EXPECT_FALSE(FileSettings().PortInfo.AutoStart);
   EXPECT_TRUE(prompter_.Told.empty()) << prompter_.LastTold().toStdString();
 
-  // The autostart folder cannot be made: said so, the dialog stays, the file keeps its content.
+  // The autostart folder cannot be made: said so, and the rest is saved.
   fs::remove_all(cfg_ / "autostart");
   std::ofstream(cfg_ / "autostart") << "a file where the folder belongs";
   ShowDialog();
   Find<QCheckBox>("crbAutoStartup")->setChecked(true);
+  Combo("cbxcurProtocol")->setCurrentIndex(3);
   Save();
   ASSERT_EQ(prompter_.Told.size(), 1u);
-  EXPECT_TRUE(prompter_.LastTold().startsWith("Unable to write to " +
-                                              QString::fromStdString(entry.string())))
+  EXPECT_TRUE(
+      prompter_.LastTold().startsWith("The automatic start could not be set; the other "
+                                      "settings are saved.\nUnable to write to " +
+                                      QString::fromStdString(entry.string())))
       << prompter_.LastTold().toStdString();
-  EXPECT_TRUE(dialog_->isVisible());
-  EXPECT_FALSE(FileSettings().PortInfo.AutoStart);
-  Cancel();
+  EXPECT_FALSE(dialog_->isVisible());
+  EXPECT_EQ(FileSettings().PortInfo.Protocol, 3);
+  EXPECT_FALSE(FileSettings().PortInfo.AutoStart);  // what the entry is: none
   EXPECT_FALSE(Info().AutoStart);
   EXPECT_TRUE(host_->PortIsOpen());
+}
+
+// The same failure in Chinese, with another port chosen: the message is in the window's
+// language, and the new port is saved and open, so that memory never names a port other than
+// the open one.
+TEST_F(SoftwareParaTest, AutostartFailureIsSaidInTheLanguageAndTheNewPortIsTheOpenOne) {
+  Line other;
+  ASSERT_FALSE(other.Name().empty());
+  std::ofstream(cfg_ / "autostart") << "a file where the folder belongs";
+  Open({line_.Name(), 9600, 2, 1});
+  ASSERT_TRUE(host_->PortIsOpen());
+  Combo("cbxComName")
+      ->insertItem(0, QString::fromStdString(other.Name()), QString::fromStdString(other.Name()));
+  SelectPort(QString::fromStdString(other.Name()));
+  Find<QCheckBox>("crbAutoStartup")->setChecked(true);
+  Save();
+  ASSERT_EQ(prompter_.Told.size(), 1u);
+  EXPECT_TRUE(prompter_.LastTold().startsWith("开机自启动未能设置,其余设置已保存。\n"))
+      << prompter_.LastTold().toStdString();
+  EXPECT_FALSE(dialog_->isVisible());
+  EXPECT_EQ(Info().ComName, other.Name());
+  EXPECT_TRUE(host_->PortIsOpen());
+  EXPECT_EQ(host_->Core().Master().PortSettings().DeviceName, other.Name());
+  EXPECT_EQ(FileSettings().PortInfo.ComName, other.Name());
+}
+
+// The window system showing the dialog again (a desktop switch re-maps it) is no new opening:
+// what the operator chose and has not saved stays. Opening it again starts from the settings.
+TEST_F(SoftwareParaTest, ShownAgainByTheWindowSystemKeepsTheUnsavedChoices) {
+  Open({line_.Name(), 9600, 0});
+  Combo("cbxcurProtocol")->setCurrentIndex(2);
+  Combo("cbxBaudRate")->setCurrentText("4800");
+  Find<QCheckBox>("crbAutoStartup")->setChecked(true);
+  QShowEvent spontaneous;
+  QCoreApplication::sendEvent(dialog_.get(), &spontaneous);
+  QHideEvent hidden;
+  QCoreApplication::sendEvent(dialog_.get(), &hidden);
+  QCoreApplication::sendEvent(dialog_.get(), &spontaneous);
+  EXPECT_EQ(Combo("cbxcurProtocol")->currentIndex(), 2);
+  EXPECT_EQ(Combo("cbxBaudRate")->currentText(), "4800");
+  EXPECT_TRUE(Find<QCheckBox>("crbAutoStartup")->isChecked());
+  // Closed and opened again: the settings as they are.
+  dialog_->hide();
+  dialog_->show();
+  EXPECT_EQ(Combo("cbxcurProtocol")->currentIndex(), 0);
+  EXPECT_EQ(Combo("cbxBaudRate")->currentText(), "9600");
+  EXPECT_FALSE(Find<QCheckBox>("crbAutoStartup")->isChecked());
 }
 
 TEST_F(SoftwareParaTest, UnwritableSettingsFileStaysOpenAndCancelPutsThePortBack) {

@@ -372,6 +372,8 @@ TEST_F(DataLogWindowTest, MonthDeleteListsDeletesAndKeepsWhatCannotGo) {
   del->click();
   EXPECT_EQ(prompter_.Asked,
             std::vector<QString>(2, "Are you sure delete data log of this month ?"));
+  // A warning with its own caption and No pre-selected, as for clearing the events.
+  EXPECT_EQ(prompter_.WarningCaptions, std::vector<QString>(2, "Confirm"));
   EXPECT_TRUE(fs::exists(RecordDir() / "DataLog2024_04.dat"));
 
   prompter_.Answers = {true};
@@ -391,6 +393,18 @@ TEST_F(DataLogWindowTest, MonthDeleteListsDeletesAndKeepsWhatCannotGo) {
   EXPECT_TRUE(prompter_.Told[0].Text.contains("DataLog2024_03.dat"));
   EXPECT_EQ(list->count(), 1);
   EXPECT_EQ(dialog.Deleted(), 1);
+}
+
+TEST_F(DataLogWindowTest, MonthDeleteAsksInChineseUnderItsCaption) {
+  WriteMonth("DataLog2024_04.dat", {});
+  TFrmDelDataRec dialog(1, host_.Paths().RecordDir, prompter_);
+  auto* list = dialog.findChild<QListWidget*>("ListBox1");
+  list->setCurrentRow(0);
+  prompter_.Answers = {false};
+  dialog.findChild<QPushButton*>("btnDelete")->click();
+  EXPECT_EQ(prompter_.WarningCaptions, std::vector<QString>{"请确认"});
+  EXPECT_EQ(prompter_.Asked, std::vector<QString>{"你确定要删除该月数据日志? "});
+  EXPECT_TRUE(fs::exists(RecordDir() / "DataLog2024_04.dat"));
 }
 
 TEST_F(DataLogWindowTest, SettingsDialogShowsAndStoresTheInterval) {

@@ -41,28 +41,24 @@ TEST(DeviceLook, NodeFollowsThePortTheLinkAndTheAlarms) {
     bool changes;
     int image;
     std::string state;
-    bool clear;
   };
   const std::string online = StateText(kRunOnline, kEnglish);
   const Case cases[] = {
-      {"port closed", false, Record(kCommOk, kRunOnline), true, kImageQuiet, "Communication lost",
-       true},
-      {"normal", true, Record(kCommOk, kRunOnline), true, kImageOk, online, false},
-      {"one alarm", true, Record(kCommOk, kRunOnline, 1), true, kImageTrouble, online, false},
+      {"port closed", false, Record(kCommOk, kRunOnline), true, kImageQuiet, "Communication lost"},
+      {"normal", true, Record(kCommOk, kRunOnline), true, kImageOk, online},
+      {"one alarm", true, Record(kCommOk, kRunOnline, 1), true, kImageTrouble, online},
       {"maintenance bypass", true, Record(kCommOk, kRunMaintBypass), true, kImageTrouble,
-       StateText(kRunMaintBypass, kEnglish), false},
-      {"no state yet", true, Record(kCommOk, kRunUnknown), true, kImageOk, "", false},
-      {"error", true, Record(kCommError, kRunOnline), true, kImageTrouble, "Communication Error",
-       false},
-      {"lost", true, Record(kCommLost, kRunOnline), true, kImageQuiet, "Communication lost", true},
-      {"unknown link state", true, Record(7, kRunOnline), false, kImageQuiet, "", false},
+       StateText(kRunMaintBypass, kEnglish)},
+      {"no state yet", true, Record(kCommOk, kRunUnknown), true, kImageOk, ""},
+      {"error", true, Record(kCommError, kRunOnline), true, kImageTrouble, "Communication Error"},
+      {"lost", true, Record(kCommLost, kRunOnline), true, kImageQuiet, "Communication lost"},
+      {"unknown link state", true, Record(7, kRunOnline), false, kImageQuiet, ""},
   };
   for (const Case& c : cases) {
     const NodeLook look = LookOfNode(c.u, c.portOpen, kEnglish);
     EXPECT_EQ(look.changes, c.changes) << c.what;
     EXPECT_EQ(look.image, c.image) << c.what;
     EXPECT_EQ(look.state, c.state) << c.what;
-    EXPECT_EQ(look.clearLive, c.clear) << c.what;
   }
   EXPECT_EQ(LookOfNode(Record(kCommLost, 0), true, kChinese).state, "通讯中断");
 }

@@ -12,11 +12,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTreeWidget>
+#include <QtTest/QTest>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -367,6 +369,29 @@ TEST_F(MainWindowTest, EveryTextFollowsTheLanguageSwitch) {
   }
 }
 
+// Qt's own texts follow the language at run time: the Yes and No of every message box (the exit
+// question too) and the file dialogs' buttons.
+TEST_F(MainWindowTest, QtsOwnButtonsFollowTheLanguage) {
+  WriteSettings(line_.Name(), 1);
+  WriteDevices(1);
+  Start();
+  auto buttons = [] {
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    return box.button(QMessageBox::Yes)->text() + "|" + box.button(QMessageBox::No)->text() + "|" +
+           box.button(QMessageBox::Cancel)->text();
+  };
+  const QString zh = buttons();
+  EXPECT_TRUE(zh.contains(QStringLiteral("是")) && zh.contains(QStringLiteral("否")) &&
+              zh.contains(QStringLiteral("取消")))
+      << zh.toStdString();
+  Find<QAction>("mni402")->trigger();
+  EXPECT_EQ(buttons(), "&Yes|&No|Cancel");
+  Find<QAction>("mni401")->trigger();
+  EXPECT_EQ(buttons(), zh);
+  Find<QAction>("mni402")->trigger();
+}
+
 TEST_F(MainWindowTest, PortButtonGoesByThePortAndReopeningRereadsTheSettings) {
   WriteSettings(line_.Name(), 0);
   Start();
@@ -448,7 +473,7 @@ TEST_F(MainWindowTest, SecondPanelTellsWhatBecameOfTheLastWrite) {
   EXPECT_EQ(panel->toolTip(), "设备7: 20003=60 无应答\n电池自检");
 }
 
-TEST_F(MainWindowTest, RefreshShowsEveryDeviceInItsNodeAndClearsStaleValues) {
+TEST_F(MainWindowTest, RefreshShowsEveryDeviceInItsNodeAndTheHostClearsStaleValues) {
   WriteSettings(line_.Name(), 0);
   WriteDevices(3);
   Start();
@@ -468,11 +493,15 @@ TEST_F(MainWindowTest, RefreshShowsEveryDeviceInItsNodeAndClearsStaleValues) {
   EXPECT_EQ(window_->Tree().NodeImage(2), 2);
   EXPECT_EQ(tree->topLevelItem(2)->text(0), "UPS-3  (Communication lost)");
   EXPECT_EQ(window_->Tree().NodeImage(3), 0);
-  EXPECT_EQ(table[3].InputV_A, 0);
+  // The window only shows: clearing is the host's, at the moment a unit is lost or the port
+  // closes, so that the event log is the same whether the window is shown, minimised or absent.
+  EXPECT_EQ(table[3].InputV_A, 230);
 
-  // With the port closed every device is shown lost and its values are cleared.
+  // With the port closed every device is shown lost and its values are cleared (by the host).
   table[1].InputV_A = 231;
   host_->ClosePort();
+  EXPECT_EQ(table[1].InputV_A, 0);
+  EXPECT_EQ(table[3].InputV_A, 0);
   window_->RefreshDisplay();
   for (int k = 1; k <= 3; ++k) {
     EXPECT_EQ(window_->Tree().NodeImage(k), 0) << k;
@@ -522,6 +551,61 @@ TEST_F(MainWindowTest, TreeEditsRewriteTheFileAndMoveTheSelection) {
   EXPECT_EQ(window_->GetSelDevAddr(), 0);
   EXPECT_EQ(tree.FidxSelNode, -1);
   EXPECT_EQ(fs::file_size(TreeFile()), 0u);
+}
+
+// Keyboard only: the arrow keys move the highlight, and what is highlighted is what the page
+// shows, what Delete removes, what Property edits and what the control dialogs address.
+TEST_F(MainWindowTest, KeysSelectAsAClickDoesAndDeleteRemovesTheHighlightedDevice) {
+  WriteSettings(line_.Name(), 0);
+  WriteDevices(3);
+  Start();
+  auto* view = Find<QTreeWidget>("TreeView1");
+  auto* pages = Find<QStackedWidget>("PageControl1");
+  view->setFocus();
+  ASSERT_EQ(window_->GetSelDevAddr(), 1);
+  ASSERT_EQ(view->currentItem(), view->topLevelItem(0));
+
+  // UPS-1, its two sub-nodes, then UPS-2.
+  for (int i = 0; i < 3; ++i) QTest::keyClick(view, Qt::Key_Down);
+  EXPECT_EQ(view->currentItem(), view->topLevelItem(1));
+  EXPECT_EQ(window_->GetSelDevAddr(), 2);
+  EXPECT_EQ(window_->Tree().FidxSelNode, 3);
+  EXPECT_EQ(pages->currentIndex(), 0);
+  // Its "Graph" sub-node: the trend page of device 2.
+  QTest::keyClick(view, Qt::Key_Down);
+  QTest::keyClick(view, Qt::Key_Down);
+  EXPECT_EQ(window_->GetSelDevAddr(), 2);
+  EXPECT_EQ(pages->currentIndex(), 1);
+  QTest::keyClick(view, Qt::Key_Up);
+  EXPECT_EQ(pages->currentIndex(), 0);
+  QTest::keyClick(view, Qt::Key_End);
+  EXPECT_EQ(window_->GetSelDevAddr(), 3);
+  QTest::keyClick(view, Qt::Key_Home);
+  EXPECT_EQ(window_->GetSelDevAddr(), 1);
+  for (int i = 0; i < 3; ++i) QTest::keyClick(view, Qt::Key_Down);
+  ASSERT_EQ(window_->GetSelDevAddr(), 2);
+
+  // The control windows ask the window for the device: the highlighted one communicates, the
+  // first does not.
+  host_->Ctx().model.UpsTable[2].CommState = kCommOk;
+  Find<QAction>("mni101")->trigger();
+  EXPECT_EQ(userSetOpenings_, 1);
+  EXPECT_TRUE(prompter_.Told.empty());
+
+  // Delete removes the highlighted device 2, not the last one clicked (device 1 at start).
+  Find<QPushButton>("btnDelete")->click();
+  TEquipList file;
+  ASSERT_TRUE(LoadDeviceList(TreeFile(), file));
+  ASSERT_EQ(file.Count, 2);
+  EXPECT_EQ(file.Items[1].Addr, 1);
+  EXPECT_EQ(file.Items[2].Addr, 3);
+  // The highlight and the selection agree after the tree is rebuilt.
+  EXPECT_EQ(window_->GetSelDevAddr(), window_->Tree().SelectedDeviceAddr());
+  QTest::keyClick(view, Qt::Key_Home);
+  Find<QPushButton>("btnDelete")->click();
+  ASSERT_TRUE(LoadDeviceList(TreeFile(), file));
+  ASSERT_EQ(file.Count, 1);
+  EXPECT_EQ(file.Items[1].Addr, 3);
 }
 
 TEST_F(MainWindowTest, NinetiethDeviceIsFoundByItsFullNodeIndex) {
