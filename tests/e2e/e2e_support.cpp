@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <thread>
 
 #include "app/device_list_file.h"
@@ -269,6 +270,21 @@ std::vector<DataRecord> ReadDataLog(const std::string& recordDir) {
 bool IsRequestLineFor(const std::string& line, int addr) {
   const std::string tag = " addr=" + std::to_string(addr) + " ";
   return line.find(tag) != std::string::npos && line.find(" command:") == std::string::npos;
+}
+
+int NutServerPort(ChildProcess& monitor) {
+  static const std::regex re("NUT server listening on 127\\.0\\.0\\.1:([0-9]+)");
+  int port = 0;
+  WaitFor(
+      [&] {
+        for (const OutputLine& l : monitor.Lines()) {
+          std::smatch m;
+          if (std::regex_search(l.text, m, re)) port = std::stoi(m[1]);
+        }
+        return port > 0;
+      },
+      std::chrono::seconds(20));
+  return port;
 }
 
 }  // namespace tessel::e2e

@@ -109,6 +109,10 @@ struct DataRecord {
 // Every DataLog*.dat of the folder, month files in name order.
 std::vector<DataRecord> ReadDataLog(const std::string& recordDir);
 
+// The port of the network UPS server, once the monitor reports that it listens on 127.0.0.1; 0
+// when it does not within 20 s.
+int NutServerPort(ChildProcess& monitor);
+
 // The sim's request lines "<seconds> addr=N ..." for one address.
 bool IsRequestLineFor(const std::string& line, int addr);
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,21 +30,6 @@ std::string Upsc(const std::vector<std::string>& args) {
   for (const OutputLine& l : p.Lines())
     if (l.text.rfind("Init SSL", 0) != 0) out += l.text + "\n";
   return out;
-}
-
-int ServerPort(ChildProcess& monitor) {
-  static const std::regex re("NUT server listening on 127\\.0\\.0\\.1:([0-9]+)");
-  int port = 0;
-  WaitFor(
-      [&] {
-        for (const OutputLine& l : monitor.Lines()) {
-          std::smatch m;
-          if (std::regex_search(l.text, m, re)) port = std::stoi(m[1]);
-        }
-        return port > 0;
-      },
-      seconds(20));
-  return port;
 }
 
 bool HasEvent(const std::string& path, int addr, int kind, int code) {
@@ -73,7 +57,7 @@ TEST(FastPolling, OnBatteryReachesTheEventLogAndUpscQuickly) {
          "[CommMast]\nMaxReSend=2\n[NutServer]\nEnabled=1\nListen=127.0.0.1\nPort=0\n";
   WriteDeviceList(home.Path(), {1, 2, 3});
   auto monitor = StartMonitor(home.Path());
-  const int port = ServerPort(*monitor);
+  const int port = NutServerPort(*monitor);
   ASSERT_GT(port, 0) << monitor->Transcript();
   const std::string ups2 = "ups2@127.0.0.1:" + std::to_string(port);
 

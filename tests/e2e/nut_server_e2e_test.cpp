@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,22 +70,6 @@ void WriteServerSettings(const std::string& home, const std::string& link) {
   fs::permissions(home + "/upsd.users", fs::perms::owner_read | fs::perms::owner_write);
 }
 
-// The port the monitor reports once it listens.
-int ServerPort(ChildProcess& monitor) {
-  static const std::regex re("NUT server listening on 127\\.0\\.0\\.1:([0-9]+)");
-  int port = 0;
-  WaitFor(
-      [&] {
-        for (const OutputLine& l : monitor.Lines()) {
-          std::smatch m;
-          if (std::regex_search(l.text, m, re)) port = std::stoi(m[1]);
-        }
-        return port > 0;
-      },
-      seconds(20));
-  return port;
-}
-
 // upsc's answer for one variable, retried until it is want or the limit passes.
 bool WaitForUpsc(const std::string& target, const std::string& var, const std::string& want,
                  seconds limit, ChildProcess& sim, std::string* last = nullptr) {
@@ -114,7 +97,7 @@ TEST(NutServer, UpscReadsTheUnitsUpscmdWritesForPermittedUsersAndASilentUnitIsSt
   WriteServerSettings(home.Path(), link);
   WriteDeviceList(home.Path(), {1, 2});
   auto monitor = StartMonitor(home.Path());
-  const int port = ServerPort(*monitor);
+  const int port = NutServerPort(*monitor);
   ASSERT_GT(port, 0) << monitor->Transcript();
   const std::string host = "127.0.0.1:" + std::to_string(port);
   const std::string ups1 = "ups1@" + host, ups2 = "ups2@" + host;
@@ -212,7 +195,7 @@ TEST(NutServer, UpscmdAndUpsrwWithTrackingReportWhatTheUnitAnswered) {
   WriteServerSettings(home.Path(), link);
   WriteDeviceList(home.Path(), {1, 2});
   auto monitor = StartMonitor(home.Path());
-  const int port = ServerPort(*monitor);
+  const int port = NutServerPort(*monitor);
   ASSERT_GT(port, 0) << monitor->Transcript();
   const std::string host = "127.0.0.1:" + std::to_string(port);
   const std::string ups1 = "UPS1@" + host, ups2 = "ups2@" + host;  // names are case-blind
@@ -276,7 +259,7 @@ TEST(NutServer, UpsmonAsPrimaryRunsItsShutdownCommandWhenTheUnitIsOnBatteryAndLo
   WriteServerSettings(home.Path(), link);
   WriteDeviceList(home.Path(), {1});
   auto monitor = StartMonitor(home.Path());
-  const int port = ServerPort(*monitor);
+  const int port = NutServerPort(*monitor);
   ASSERT_GT(port, 0) << monitor->Transcript();
   const std::string ups1 = "ups1@127.0.0.1:" + std::to_string(port);
   std::string last;
