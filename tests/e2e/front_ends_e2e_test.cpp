@@ -199,17 +199,19 @@ TEST(FrontEnds, SameScenarioSameEventLogHeadlessShownAndMinimised) {
         break;
       case 3: {  // the port goes away just after the status words were read
         const auto& lines = r.sim->Lines();
-        for (size_t i = r.simSeen; i < lines.size(); ++i) {
-          if (RequestStamp(lines[i].text) < 0 ||
-              lines[i].text.find("reg=30081") == std::string::npos)
-            continue;
+        bool statusRead = false;
+        for (size_t i = r.simSeen; i < lines.size() && !statusRead; ++i)
+          statusRead = RequestStamp(lines[i].text) >= 0 &&
+                       lines[i].text.find("reg=30081") != std::string::npos;
+        r.simSeen = lines.size();
+        if (statusRead) {
+          // The simulator (and the lines read above) goes; a new one takes the same link.
           r.sim->Signal(SIGTERM);
           EXPECT_EQ(r.sim->WaitExit(seconds(10)), std::optional<int>(0)) << r.Name();
           r.sim = StartSim(2, "1", {"--scenario", r.scenario}, r.link);
+          r.simSeen = 0;
           r.phase = 4;
-          break;
         }
-        r.simSeen = lines.size();
         break;
       }
       case 4:  // reopened by the retry: state and alarm established once more
