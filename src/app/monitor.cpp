@@ -82,15 +82,20 @@ std::string Monitor::OpenPort() {
   return master_->CommIsOpen() ? std::string() : PortOpenErrorText(ctx_.settings.Language);
 }
 
-void Monitor::Tick() {
-  // A unit becomes lost only on a transmission to it, and a tick that transmits builds nothing,
+int Monitor::Tick() {
+  // A unit changes state only on a transmission to it, and a tick that transmits builds nothing,
   // so CurAddr names the same unit before and after.
-  TUpsTable& table = ctx_.model.UpsTable;
   const uint8_t addr = ctx_.model.EquipList.CurAddr;
-  const uint8_t before = addr < kTableSize ? table[addr].CommState : kCommLost;
+  if (addr >= kTableSize) {
+    master_->Tick();
+    return -1;
+  }
+  TUpsInfo& u = ctx_.model.UpsTable[addr];
+  const uint8_t before = u.CommState;
   master_->Tick();
-  if (addr < kTableSize && before != kCommLost && table[addr].CommState == kCommLost)
-    ClearLiveValues(table[addr]);
+  if (u.CommState == before) return -1;
+  if (u.CommState == kCommLost) ClearLiveValues(u);
+  return addr;
 }
 
 void Monitor::ClearListedRecords() {

@@ -57,8 +57,9 @@ class Monitor {
 
   // One poll tick. A unit that becomes lost in it has its live values cleared at once, whatever
   // front end runs (or shows nothing): its state and alarms are detected afresh when it answers
-  // again, so the event log does not depend on a window.
-  void Tick();
+  // again, so the event log does not depend on a window. The address whose communication state
+  // the tick changed (an unanswered transmission moves a unit to the error or lost state), or -1.
+  int Tick();
   // The port closed (or could not be opened): every listed unit's live values are cleared, with
   // the same effect as for a lost unit.
   void ClearListedRecords();

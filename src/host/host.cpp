@@ -204,14 +204,10 @@ void Host::Retry() {
 }
 
 void Host::RunTick() {
-  // A transmission that goes unanswered can move the addressed device to the error or lost state.
-  Context& ctx = monitor_.Ctx();
-  const uint8_t addr = ctx.model.EquipList.CurAddr;
-  const uint8_t before = addr < kTableSize ? ctx.model.UpsTable[addr].CommState : 0;
-  const int32_t sent = ctx.comm.Debug.SendCnt;
-  monitor_.Tick();
-  if (addr < kTableSize && ctx.model.UpsTable[addr].CommState != before) emit deviceUpdated(addr);
-  if (ctx.comm.Debug.SendCnt != sent) emit lineActivity();
+  const int32_t sent = monitor_.Ctx().comm.Debug.SendCnt;
+  const int changed = monitor_.Tick();
+  if (changed >= 0) emit deviceUpdated(static_cast<uint8_t>(changed));
+  if (monitor_.Ctx().comm.Debug.SendCnt != sent) emit lineActivity();
 }
 
 void Host::Receive(const uint8_t* data, int n) {
