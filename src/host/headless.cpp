@@ -6,7 +6,6 @@ namespace tessel {
 
 HeadlessMonitor::HeadlessMonitor(const ProgramPaths& paths, std::FILE* out)
     : out_(out), host_(paths) {
-  host_.KeepSerialOnPollingThread();
   connect(&host_, &Host::eventAppended, this,
           [this](const TEventRec& rec) { Print(EventLine(rec, host_.Ctx().settings.Language)); });
   connect(&host_, &Host::portOpenTried, this, &HeadlessMonitor::ReportPort);

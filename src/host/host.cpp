@@ -28,19 +28,25 @@ void OnStopSignal(int) {
 }  // namespace
 
 Host::Host(const ProgramPaths& paths, QObject* parent)
-    : QObject(parent),
-      monitor_(paths, port_, clock_),
-      pacer_([this] { return tickClock_.nsecsElapsed(); }, [this] { RunTick(); },
-             [this] { return monitor_.Master().IdleTicksAhead(); }) {
-  tickClock_.start();
-  pollTimer_.setTimerType(Qt::PreciseTimer);
-  pollTimer_.setSingleShot(true);
-  connect(&pollTimer_, &QTimer::timeout, this, &Host::PollTimerFired);
-  retryTimer_.setSingleShot(true);
-  connect(&retryTimer_, &QTimer::timeout, this, &Host::Retry);
-
-  port_.Comm().OnReceiveData = [this](const uint8_t* data, uint16_t n) { Receive(data, n); };
-  port_.Comm().OnRequestHangup = [this] { HangUp(); };
+    : QObject(parent), logic_(paths, port_, clock_, [] { return MonotonicNanos(); }) {
+  deadline_.setTimerType(Qt::PreciseTimer);
+  deadline_.setSingleShot(true);
+  connect(&deadline_, &QTimer::timeout, this, [this] { logic_.OnDeadline(); });
+  logic_.ArmDeadline = [this](int64_t at) {
+    if (at == HostLogic::kNoDeadline) {
+      deadline_.stop();  // nothing to do until a handler changes the state
+      return;
+    }
+    // Rounded up to whole milliseconds: a timer that fires even a fraction early finds its tick
+    // not yet due and costs a second wake-up.
+    const int64_t wait = std::max<int64_t>(at - MonotonicNanos(), 0);
+    deadline_.start(static_cast<int>(std::min<int64_t>((wait + 999'999) / 1'000'000, INT32_MAX)));
+  };
+  logic_.AddListener(this);
+  port_.Comm().OnReceiveData = [this](const uint8_t* data, uint16_t n) {
+    logic_.OnReceive(data, n);
+  };
+  port_.Comm().OnRequestHangup = [this] { logic_.OnHangUp(port_.Comm().CommName()); };
 }
 
 Host::~Host() {
@@ -55,6 +61,7 @@ Host::~Host() {
       fd = -1;
     }
   }
+  logic_.RemoveListener(this);
   // The port's worker must be gone before the callbacks into this object are.
   port_.Close();
 }
@@ -67,7 +74,7 @@ void Host::CatchStopSignals() {
   connect(signalNotifier_, &QSocketNotifier::activated, this, [this] {
     char buf[16];
     [[maybe_unused]] ssize_t r = read(g_signalFds[1], buf, sizeof buf);
-    emit stopRequested();
+    logic_.OnStopRequested();
   });
   struct sigaction sa {};
   sa.sa_handler = OnStopSignal;
@@ -78,14 +85,13 @@ void Host::CatchStopSignals() {
 }
 
 void Host::Start() {
-  if (started_) return;
-  started_ = true;
-  monitor_.StartUp(*this);
+  if (logic_.Started()) return;
+  logic_.Start();
   StartNutServer();
 }
 
 void Host::StartNutServer() {
-  const ProgramPaths& paths = monitor_.Paths();
+  const ProgramPaths& paths = logic_.Paths();
   const NutServerConfig config = ReadNutServerConfig(paths.SettingsFile, paths.Home);
   if (!config.Enabled) return;
   NutUsers users = LoadNutUsers(config.UsersFile);
@@ -108,137 +114,40 @@ void Host::StartNutServer() {
   emit nutServerReported(QString::fromStdString(report));
 }
 
-void Host::AfterSettingsRead() {
-  emit settingsRead();
-}
-
-void Host::AfterLogStores() {
-  monitor_.EventLog().OnAppended = [this](const TEventRec& rec) { emit eventAppended(rec); };
-  emit logStoresReady();
-}
-
-void Host::AfterDeviceList(const DeviceListLoad& load) {
-  listLoad_ = load;
-  emit deviceListLoaded();
-}
-
-void Host::StartPollTimer() {
-  pacer_.Start();
-  Rearm();
-}
-
-void Host::CatchUp() {
-  if (stopped_) return;
-  pacer_.CatchUp();
-}
-
-void Host::Rearm() {
-  if (!pacer_.Running() || stopped_) return;
-  const int64_t waitNs = pacer_.NanosUntilNextWork();
-  if (waitNs == PollPacer::kNoWork) {
-    pollTimer_.stop();  // nothing to do until a handler changes the state
-    return;
-  }
-  // Rounded up to whole milliseconds: a timer that fires even a fraction early finds its tick not
-  // yet due and costs a second wake-up.
-  const int64_t wait = (waitNs + 999'999) / 1'000'000;
-  pollTimer_.start(static_cast<int>(std::min<int64_t>(wait, INT32_MAX)));
-}
-
-void Host::PollTimerFired() {
-  CatchUp();
-  Rearm();
-}
-
-void Host::AfterPortOpen(const std::string& error) {
-  SetPortState(PortIsOpen());
-  Rearm();
-  emit portOpenTried(QString::fromStdString(error));
-}
-
 void Host::Stop() {
-  if (!started_ || stopped_) return;
-  CatchUp();
-  stopped_ = true;
-  pacer_.Stop();
+  if (!logic_.Started() || logic_.Stopped()) return;
+  logic_.CatchUp();
   if (nut_) nut_->Close();
-  pollTimer_.stop();
-  retryTimer_.stop();
-  monitor_.ShutDown();
-  SetPortState(false);
+  logic_.Stop();
+  deadline_.stop();
 }
 
 std::string Host::OpenPort() {
-  CatchUp();
-  retryTimer_.stop();
-  // Units listed while the port was closed start afresh too.
-  if (!portOpen_) monitor_.ClearListedRecords();
-  const std::string error = monitor_.OpenPort();
-  SetPortState(PortIsOpen());
-  Rearm();
-  return error;
+  return logic_.OpenPort();
 }
 
 void Host::ClosePort() {
-  CatchUp();
-  retryTimer_.stop();
-  monitor_.Master().CloseComm();
-  SetPortState(false);
-  Rearm();
+  logic_.ClosePort();
 }
 
 bool Host::PortIsOpen() const {
-  return port_.IsOpen();
+  return logic_.PortIsOpen();
 }
 
 void Host::RetryPortLater() {
-  if (!stopped_) retryTimer_.start(kPortRetryMs);
+  logic_.RetryPortLater();
 }
 
-void Host::Retry() {
-  if (stopped_) return;
-  const std::string error = OpenPort();
-  // Every front end alike: on until the port opens (or the operator opens or closes it).
-  if (!error.empty()) RetryPortLater();
+void Host::PortOpenTried(const std::string& error) {
+  emit portOpenTried(QString::fromStdString(error));
+}
+
+void Host::PortFailed(const std::string& device) {
+  emit portFailed(QString::fromStdString(device));
+}
+
+void Host::PortRetried(const std::string& error) {
   emit portRetried(QString::fromStdString(error));
-}
-
-void Host::RunTick() {
-  const int32_t sent = monitor_.Ctx().comm.Debug.SendCnt;
-  const int changed = monitor_.Tick();
-  if (changed >= 0) emit deviceUpdated(static_cast<uint8_t>(changed));
-  if (monitor_.Ctx().comm.Debug.SendCnt != sent) emit lineActivity();
-}
-
-void Host::Receive(const uint8_t* data, int n) {
-  if (stopped_) return;
-  CatchUp();
-  // Fast polling has the next request out before OnReceive returns, CurAddr naming its target.
-  const uint8_t answered = monitor_.Ctx().model.EquipList.CurAddr;
-  const bool accepted = monitor_.OnReceive(data, n);
-  Rearm();
-  if (accepted) emit deviceUpdated(answered);
-  emit lineActivity();
-}
-
-void Host::HangUp() {
-  // The device went away (adapter pulled, far end closed): close it and keep trying, so an
-  // unattended monitor picks the line up again when it comes back.
-  const QString name = QString::fromStdString(port_.Comm().CommName());
-  CatchUp();
-  monitor_.Master().CloseComm();
-  SetPortState(false);
-  Rearm();
-  RetryPortLater();
-  emit portFailed(name);
-}
-
-void Host::SetPortState(bool open) {
-  if (open == portOpen_) return;
-  portOpen_ = open;
-  // A closed port: no unit's values are current any more, in every front end alike.
-  if (!open) monitor_.ClearListedRecords();
-  emit portStateChanged(open);
 }
 
 }  // namespace tessel

@@ -1,20 +1,18 @@
-// The host: what the windowed and the headless program share. It runs the start-up sequence, owns
-// the poll timer (a tick every 100 ms, woken only for the ticks that work) and the real serial
-// port, reopens the port after the device went away, stops on SIGINT/SIGTERM when asked to, and
-// hands every change of the core to the front ends as a Qt signal. Front ends connect to the
+// The Qt host under the windows: an event-loop adapter over the plain host (HostLogic). It arms the
+// host's one deadline on a Qt timer, passes the serial component's chunks and hang-ups in,
+// delivers SIGINT/SIGTERM, and turns the host's news into Qt signals. Front ends connect to the
 // signals before Start(); none of them calls the poll tick or the receive handler.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <memory>
 #include <string>
 
+#include "app/host_logic.h"
 #include "app/monitor.h"
 #include "app/program_folder.h"
-#include "comm/poll_pacer.h"
 #include "host/tcomm_port.h"
 #include "model/clock.h"
 
@@ -24,11 +22,11 @@ namespace tessel {
 
 class NutServer;
 
-class Host : public QObject, private StartupHooks {
+class Host : public QObject, private HostListener {
   Q_OBJECT
 
  public:
-  static constexpr int kPortRetryMs = 10000;
+  static constexpr int kPortRetryMs = HostLogic::kPortRetryNs / 1000000;
 
   explicit Host(const ProgramPaths& paths, QObject* parent = nullptr);
   ~Host() override;
@@ -53,31 +51,23 @@ class Host : public QObject, private StartupHooks {
 
   // SIGINT and SIGTERM raise stopRequested instead of ending the process.
   void CatchStopSignals();
-  // The serial worker on the polling thread instead of its own (from the next opening): two
-  // wake-ups less per answer, for a front end that never keeps this thread busy (no windows).
-  void KeepSerialOnPollingThread() { port_.Comm().SetWorkerThread(false); }
-
-  // The poll ticks that only count down are not woken for: they run together, in order, just
-  // before the next tick that works or the next handler. Whoever reads or changes the
-  // communication state (received data, the port, settings, modes, command requests) calls
-  // CatchUp first and Rearm after the change, so the program behaves as if every tick ran on time.
-  // After a stall of the thread the ticks it missed are dropped as a timer drops them, never
-  // replayed (PollPacer).
-  void CatchUp();
-  void Rearm();
-  int64_t TicksRun() const { return pacer_.TicksRun(); }
-  const PollPacer& Pacer() const { return pacer_; }
+  // Whoever reads or changes the communication state calls CatchUp first and Rearm after the
+  // change (HostLogic).
+  void CatchUp() { logic_.CatchUp(); }
+  void Rearm() { logic_.Rearm(); }
+  int64_t TicksRun() const { return logic_.TicksRun(); }
+  HostLogic& Logic() { return logic_; }
 
   // The network UPS server, started at the end of Start() when its settings section switches it
   // on; nullptr otherwise.
   NutServer* Nut() { return nut_; }
 
-  Context& Ctx() { return monitor_.Ctx(); }
-  Monitor& Core() { return monitor_; }
-  const ProgramPaths& Paths() const { return monitor_.Paths(); }
-  const DeviceListLoad& ListLoad() const { return listLoad_; }
-  bool Started() const { return started_; }
-  bool Stopped() const { return stopped_; }
+  Context& Ctx() { return logic_.Ctx(); }
+  Monitor& Core() { return logic_.Core(); }
+  const ProgramPaths& Paths() const { return logic_.Paths(); }
+  const DeviceListLoad& ListLoad() const { return logic_.ListLoad(); }
+  bool Started() const { return logic_.Started(); }
+  bool Stopped() const { return logic_.Stopped(); }
 
  signals:
   // Start-up, in this order.
@@ -100,34 +90,27 @@ class Host : public QObject, private StartupHooks {
   void stopRequested();                     // SIGINT or SIGTERM
 
  private:
-  // StartupHooks
-  void AfterSettingsRead() override;
-  void AfterLogStores() override;
-  void AfterDeviceList(const DeviceListLoad& load) override;
-  void StartPollTimer() override;
-  void AfterPortOpen(const std::string& error) override;
+  // HostListener
+  void SettingsRead() override { emit settingsRead(); }
+  void LogStoresReady() override { emit logStoresReady(); }
+  void DeviceListLoaded() override { emit deviceListLoaded(); }
+  void PortOpenTried(const std::string& error) override;
+  void DeviceUpdated(int address) override { emit deviceUpdated(address); }
+  void EventAppended(const TEventRec& rec) override { emit eventAppended(rec); }
+  void PortStateChanged(bool open) override { emit portStateChanged(open); }
+  void LineActivity() override { emit lineActivity(); }
+  void PortFailed(const std::string& device) override;
+  void PortRetried(const std::string& error) override;
+  void StopRequested() override { emit stopRequested(); }
 
-  void RunTick();
-  void PollTimerFired();
-  void Receive(const uint8_t* data, int n);
-  void HangUp();
-  void Retry();
-  void SetPortState(bool open);
   void StartNutServer();
 
   SystemClock clock_;
   TCommPort port_;
-  Monitor monitor_;
-  DeviceListLoad listLoad_;
-  QTimer pollTimer_;         // single shot, armed for the next tick that works
-  QElapsedTimer tickClock_;  // the pacer's clock
-  PollPacer pacer_;
-  QTimer retryTimer_;
+  HostLogic logic_;
+  QTimer deadline_;  // single shot, armed for the host's next deadline
   QSocketNotifier* signalNotifier_ = nullptr;
   NutServer* nut_ = nullptr;
-  bool started_ = false;
-  bool stopped_ = false;
-  bool portOpen_ = false;
 };
 
 }  // namespace tessel

@@ -40,6 +40,12 @@ static_assert(kEpochDays == -25569);
 
 }  // namespace
 
+int64_t MonotonicNanos() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 double SystemClock::Now() const {
   using namespace std::chrono;
   const auto now = system_clock::now();

@@ -2,6 +2,7 @@
 // day. The core never reads the clock itself; it asks a Clock.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tessel {
@@ -29,6 +30,9 @@ class ManualClock : public Clock {
  private:
   double t_;
 };
+
+// The machine's monotonic clock in nanoseconds: what poll ticks and deadlines are paced by.
+int64_t MonotonicNanos();
 
 struct DateTimeParts {
   int Year = 1899, Month = 12, Day = 30;
