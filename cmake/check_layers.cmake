@@ -6,10 +6,11 @@
 #   2 comm       poll scheduler, event detection
 #   3 app        start-up sequence, settings file, device list file, program folder
 #   4 nut        the network UPS protocol and its users file
-#   5 host       the Qt host both front ends share
-#   6 ui         every window, in subfolders that see each other only through ui/common and
+#   5 service    the plain service: event loop, termios port, network UPS sockets, daemon
+#   6 host       the Qt host under the windows
+#   7 ui         every window, in subfolders that see each other only through ui/common and
 #                ui/widgets
-#   7 main.cpp   the entry point
+#   8 main.cpp   the entry points
 cmake_minimum_required(VERSION 3.25)
 if(NOT SRC)
   message(FATAL_ERROR "usage: cmake -DSRC=<src folder> -P check_layers.cmake")
@@ -23,9 +24,10 @@ set(RANK_log 1)
 set(RANK_comm 2)
 set(RANK_app 3)
 set(RANK_nut 4)
-set(RANK_host 5)
-set(RANK_ui 6)
-set(RANK_main.cpp 7)
+set(RANK_service 5)
+set(RANK_host 6)
+set(RANK_ui 7)
+set(RANK_main.cpp 8)
 
 # The subfolders of ui/ every other subfolder may include; they include no other subfolder.
 set(UI_SHARED common widgets)
