@@ -69,8 +69,10 @@ void TCommMaster::OpenComm() {
     portSettings_.StopBits = 1;
   }
 
-  // Fast polling closes an answer by its length; the fixed cadence only by silence.
-  portSettings_.AnswerComplete = info.FastPoll ? AnswerCompleteFor(info.Protocol) : nullptr;
+  // An answer closes at the end its protocol gives it, once the line has stayed quiet for the
+  // inter-frame gap, instead of after the full silence: the unit's state is known sooner, and the
+  // line is free for the next request sooner. A partial frame still waits for the silence.
+  portSettings_.AnswerComplete = AnswerCompleteFor(info.Protocol);
   portSettings_.AnswerQuietMs =
       portSettings_.AnswerComplete ? AnswerQuietMs(info.BaudRate, portSettings_.StopBits) : 0;
 

@@ -931,14 +931,14 @@ TEST(CommMasterFast, ManualModeAndSearch) {
   }
 }
 
-TEST(CommMasterFast, OpeningAsksThePortToEndAnswersByLength) {
+TEST(CommMasterFast, OpeningAsksThePortToEndAnswersByLengthWhateverTheCadence) {
   struct Case {
     bool fast;
     int protocol;
     AnswerCompleteFn complete;
   } cases[] = {
-      {false, 2, nullptr},
-      {true, 0, &IsCompleteAsciiAnswer},
+      {false, 2, &IsCompleteModbusAnswer},
+      {false, 0, &IsCompleteAsciiAnswer},
       {true, 1, &IsCompleteAsciiAnswer},
       {true, 3, &IsCompleteModbusAnswer},
       {true, 7, nullptr},
