@@ -1,7 +1,6 @@
 #include "serial/serial_port.h"
 
 #include <QDebug>
-#include <cctype>
 #include <chrono>
 #include <system_error>
 
@@ -15,33 +14,12 @@ namespace {
 // device driver that hangs in close().
 constexpr auto kStopWait = std::chrono::seconds(10);
 
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 TComm::TComm(QObject* parent) : QObject(parent) {}
 
 TComm::~TComm() {
   if (link_) StopWorker();
-}
-
-std::string TComm::DevicePath(const std::string& commName) {
-  std::string name = commName;
-  if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
-  if (StartsWithNoCase(name, "COM") && name.size() > 3 && name.size() <= 6) {
-    bool digits = true;
-    for (size_t i = 3; i < name.size(); ++i) digits = digits && std::isdigit(uint8_t(name[i]));
-    const int number = digits ? std::stoi(name.substr(3)) : 0;
-    if (number >= 1) return "/dev/ttyS" + std::to_string(number - 1);
-  }
-  if (!name.empty() && name.front() == '/') return name;
-  return "/dev/" + name;
 }
 
 void TComm::OpenPort() {

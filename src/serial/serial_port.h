@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "serial/serial_device.h"
+
 namespace tessel {
 
 // Raised by OpenPort; the message is one of the fixed texts below. A failure to open the device
@@ -29,9 +31,8 @@ class ECommsError : public std::runtime_error {
   int sysError_ = 0;
 };
 
+// kCommOpenFailed and kCommNotCommHandle come from serial_device.h, shared with the daemon's port.
 inline constexpr const char* kCommAlreadyOpen = "This serial port already opened";
-inline constexpr const char* kCommOpenFailed = "Error opening serial port";
-inline constexpr const char* kCommNotCommHandle = "File handle is not a comm handle ";
 inline constexpr const char* kCommBufferFailed = "Cannot setup comm buffer";
 inline constexpr const char* kCommEventFailed = "Unable to create event";
 inline constexpr const char* kCommReadThreadFailed = "Unable to create read thread";
@@ -127,9 +128,8 @@ class TComm : public QObject {
   // OnSendDataEmpty handler at OpenPort that report comes with the next event from the worker.
   bool SendQueueEmpty() const { return sendQueueEmpty_; }
 
-  // The device path a port name stands for: "COMn" (also in the "\\.\COMn" form) is
-  // /dev/ttyS(n-1); an absolute path is used as it is; any other name is looked up in /dev.
-  static std::string DevicePath(const std::string& commName);
+  // The device path a port name stands for (SerialDevicePath).
+  static std::string DevicePath(const std::string& commName) { return SerialDevicePath(commName); }
 
   // Events, raised on the owner's thread. A handler may call ClosePort or OpenPort.
   std::function<void(const uint8_t* buffer, uint16_t length)> OnReceiveData;

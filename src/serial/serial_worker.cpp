@@ -6,8 +6,6 @@
 #include <climits>
 
 #ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -92,34 +90,16 @@ void SerialLink::SetPhase(Phase value) {
 std::string ClassifyOpenFailure(const std::string& path, QSerialPort::SerialPortError error,
                                 int& sysError) {
   sysError = 0;
-#ifdef Q_OS_UNIX
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    sysError = errno;
-    return kCommOpenFailed;
+  if (const std::optional<SerialOpenFailure> failure = DescribeSerialOpenFailure(path)) {
+    sysError = failure->SysError;
+    return failure->Message;
   }
-  if (!S_ISCHR(st.st_mode)) return kCommNotCommHandle;
-  // A character device: tell a terminal that is missing, busy or forbidden from one that is no
-  // terminal at all (/dev/null). QSerialPort has already opened and closed it once.
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    sysError = errno;
-    return kCommOpenFailed;
-  }
-  const bool terminal = ::isatty(fd) == 1;
-  ::close(fd);
-  if (!terminal) return kCommNotCommHandle;
   // We may open the terminal ourselves, so QSerialPort was refused by the exclusive lock another
   // program holds on it.
   sysError = error == QSerialPort::DeviceNotFoundError ? ENOENT
              : error == QSerialPort::PermissionError   ? EBUSY
                                                        : EIO;
   return kCommOpenFailed;
-#else
-  (void)path;
-  (void)error;
-  return kCommOpenFailed;
-#endif
 }
 
 SerialWorker::SerialWorker(SerialLink& link, QEventLoop* loop)
