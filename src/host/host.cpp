@@ -6,12 +6,6 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
-#include <algorithm>
-
-#include "app/settings_file.h"
-#include "host/nut_server.h"
-#include "model/param_items.h"
-#include "nut/nut_config.h"
 
 namespace tessel {
 
@@ -28,19 +22,13 @@ void OnStopSignal(int) {
 }  // namespace
 
 Host::Host(const ProgramPaths& paths, QObject* parent)
-    : QObject(parent), logic_(paths, port_, clock_, [] { return MonotonicNanos(); }) {
-  deadline_.setTimerType(Qt::PreciseTimer);
-  deadline_.setSingleShot(true);
-  connect(&deadline_, &QTimer::timeout, this, [this] { logic_.OnDeadline(); });
+    : QObject(parent), logic_(paths, port_, clock_, [this] { return loop_.Now(); }) {
+  deadline_ = loop_.AddTimer([this] { logic_.OnDeadline(); });
   logic_.ArmDeadline = [this](int64_t at) {
-    if (at == HostLogic::kNoDeadline) {
-      deadline_.stop();  // nothing to do until a handler changes the state
-      return;
-    }
-    // Rounded up to whole milliseconds: a timer that fires even a fraction early finds its tick
-    // not yet due and costs a second wake-up.
-    const int64_t wait = std::max<int64_t>(at - MonotonicNanos(), 0);
-    deadline_.start(static_cast<int>(std::min<int64_t>((wait + 999'999) / 1'000'000, INT32_MAX)));
+    if (at == HostLogic::kNoDeadline)
+      loop_.Disarm(deadline_);  // nothing to do until a handler changes the state
+    else
+      loop_.Arm(deadline_, at);
   };
   logic_.AddListener(this);
   port_.Comm().OnReceiveData = [this](const uint8_t* data, uint16_t n) {
@@ -50,9 +38,8 @@ Host::Host(const ProgramPaths& paths, QObject* parent)
 }
 
 Host::~Host() {
-  // The server reaches into the core, which is gone before the QObject children are.
-  delete nut_;
-  nut_ = nullptr;
+  // The server reaches into the core and the loop.
+  nut_.reset();
   if (signalNotifier_) {
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
@@ -91,27 +78,9 @@ void Host::Start() {
 }
 
 void Host::StartNutServer() {
-  const ProgramPaths& paths = logic_.Paths();
-  const NutServerConfig config = ReadNutServerConfig(paths.SettingsFile, paths.Home);
-  if (!config.Enabled) return;
-  NutUsers users = LoadNutUsers(config.UsersFile);
   std::string report;
-  for (const std::string& p : users.Problems)
-    report += "NUT users file " + config.UsersFile + ": " + p + "\n";
-  if (!config.ModelCode.empty() && !IsAcceptedModelCode(config.ModelCode))
-    report +=
-        "NUT server: " + config.ModelCode + " is no model code; parameters cannot be written\n";
-  nut_ = new NutServer(*this, this);
-  const std::string error = nut_->Listen(config, std::move(users));
-  if (error.empty()) {
-    report += "NUT server listening on " + nut_->Where();
-  } else {
-    report += "NUT server cannot listen on " + config.Listen + ":" + std::to_string(config.Port) +
-              ": " + error;
-    delete nut_;
-    nut_ = nullptr;
-  }
-  emit nutServerReported(QString::fromStdString(report));
+  nut_ = StartNutListener(logic_, loop_, report);
+  if (!report.empty()) emit nutServerReported(QString::fromStdString(report));  // switched on
 }
 
 void Host::Stop() {
@@ -119,7 +88,7 @@ void Host::Stop() {
   logic_.CatchUp();
   if (nut_) nut_->Close();
   logic_.Stop();
-  deadline_.stop();
+  loop_.Disarm(deadline_);
 }
 
 std::string Host::OpenPort() {

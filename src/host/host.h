@@ -1,26 +1,26 @@
 // The Qt host under the windows: an event-loop adapter over the plain host (HostLogic). It arms the
-// host's one deadline on a Qt timer, passes the serial component's chunks and hang-ups in,
-// delivers SIGINT/SIGTERM, and turns the host's news into Qt signals. Front ends connect to the
-// signals before Start(); none of them calls the poll tick or the receive handler.
+// host's one deadline on Qt's loop (QtLoop, which also drives the network UPS server's sockets),
+// passes the serial component's chunks and hang-ups in, delivers SIGINT/SIGTERM, and turns the
+// host's news into Qt signals. Front ends connect to the signals before Start(); none of them calls
+// the poll tick or the receive handler.
 #pragma once
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <memory>
 #include <string>
 
 #include "app/host_logic.h"
 #include "app/monitor.h"
 #include "app/program_folder.h"
+#include "host/qt_loop.h"
 #include "host/tcomm_port.h"
 #include "model/clock.h"
+#include "service/nut_listener.h"
 
 class QSocketNotifier;
 
 namespace tessel {
-
-class NutServer;
 
 class Host : public QObject, private HostListener {
   Q_OBJECT
@@ -60,7 +60,7 @@ class Host : public QObject, private HostListener {
 
   // The network UPS server, started at the end of Start() when its settings section switches it
   // on; nullptr otherwise.
-  NutServer* Nut() { return nut_; }
+  NutListener* Nut() { return nut_.get(); }
 
   Context& Ctx() { return logic_.Ctx(); }
   Monitor& Core() { return logic_.Core(); }
@@ -107,10 +107,11 @@ class Host : public QObject, private HostListener {
 
   SystemClock clock_;
   TCommPort port_;
+  QtLoop loop_;
   HostLogic logic_;
-  QTimer deadline_;  // single shot, armed for the host's next deadline
+  EventLoop::TimerId deadline_ = 0;  // armed for the host's next deadline
   QSocketNotifier* signalNotifier_ = nullptr;
-  NutServer* nut_ = nullptr;
+  std::unique_ptr<NutListener> nut_;
 };
 
 }  // namespace tessel

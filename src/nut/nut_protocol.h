@@ -1,6 +1,6 @@
 // The network UPS protocol spoken by upsmon, upsc, upscmd, upsrw and their kin: one request line
 // in, the reply out. Plain C++ over the Context, so that the whole dialogue can be tested by
-// calling Handle; the sockets live in the host (host/nut_server).
+// calling Handle; the sockets live in the service (service/nut_listener).
 //
 // Units are named "ups<address>" (ups1 .. ups252), which stays the same when the tree name
 // changes; the tree name is the unit's description. Whoever calls Handle catches the poll timer
