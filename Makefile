@@ -27,7 +27,7 @@ test: check
 	$(MAKE) test-asan
 	$(MAKE) fuzz-ci
 
-# The Debian package in build/ (tessel_<version>_<arch>.deb).
+# The Debian packages in build/: tessel_<version>_<arch>.deb (the window) and tesseld_... (the service).
 deb: build
 	cmake --build $(BUILD) -j $(JOBS) --target package_files
 	cd $(BUILD) && cpack -G DEB

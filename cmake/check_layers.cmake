@@ -28,6 +28,7 @@ set(RANK_service 5)
 set(RANK_host 6)
 set(RANK_ui 7)
 set(RANK_main.cpp 8)
+set(RANK_tesseld.cpp 8)
 
 # The subfolders of ui/ every other subfolder may include; they include no other subfolder.
 set(UI_SHARED common widgets)

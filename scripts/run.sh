@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # make run: the simulator with three units on a pseudo-terminal, and the monitor on it, in a
 # program folder under build/: the windowed program when a display is available (DISPLAY or
-# WAYLAND_DISPLAY), the headless one otherwise. Closing the window or Ctrl-C stops both.
-#   HEADLESS=1 forces the headless monitor.
+# WAYLAND_DISPLAY), the service tesseld otherwise. Closing the window or Ctrl-C stops both.
+#   HEADLESS=1 forces the service.
 #   PROTOCOL=0|1|2|3 (default 2) chooses the protocol; UNITS (default 1-3) the unit addresses.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,6 +50,6 @@ if [ -z "${HEADLESS:-}" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:
   echo "Opening the monitor's window (close it, or Ctrl-C, to stop)"
   build/bin/tessel --home "$HOME_DIR" || true
 else
-  echo "No display: the headless monitor (Ctrl-C stops it)"
-  build/bin/tessel --headless --home "$HOME_DIR" || true
+  echo "No display: the service tesseld (Ctrl-C stops it)"
+  build/bin/tesseld --home "$HOME_DIR" || true
 fi

@@ -10,9 +10,10 @@
 #include <memory>
 
 #include "app/program_folder.h"
-#include "host/headless.h"
 #include "host/host.h"
-#include "host/single_instance.h"
+#include "host/qt_loop.h"
+#include "service/daemon.h"
+#include "service/instance_guard.h"
 #include "ui/common/app_icon.h"
 #include "ui/common/prompter.h"
 #include "ui/control/self_test_dialog.h"
@@ -35,16 +36,15 @@ std::string Env(const char* name) {
   return v ? v : "";
 }
 
-// The headless monitor, and the answers to --help and --version, need no display.
-bool NeedsWindows(int argc, char* argv[]) {
+bool HasOption(int argc, char* argv[], std::initializer_list<const char*> options) {
   for (int i = 1; i < argc; ++i)
-    for (const char* option : {"--headless", "--help", "-h", "--help-all", "--version", "-v"})
-      if (std::strcmp(argv[i], option) == 0) return false;
-  return true;
+    for (const char* option : options)
+      if (std::strcmp(argv[i], option) == 0) return true;
+  return false;
 }
 
 // The windowed program: the main window over the host, the host's start-up, the event loop.
-int RunWindows(const tessel::ProgramPaths& paths, tessel::SingleInstance& guard) {
+int RunWindows(const tessel::ProgramPaths& paths, tessel::InstanceGuard& guard) {
   tessel::Host host(paths);
   tessel::MessageBoxPrompter prompter;
   // The Trace window exists from start-up on, hidden until the About window opens it.
@@ -117,9 +117,12 @@ int main(int argc, char* argv[]) {
   // A division by zero anywhere gives an infinity or a NaN, never a trap.
   fedisableexcept(FE_ALL_EXCEPT);
 
-  // Windows need a display; the headless monitor must run without one.
+  // Without windows it is the service, which needs neither a display nor Qt's event loop.
+  if (HasOption(argc, argv, {"--headless"})) return tessel::RunDaemon(argc, argv);
+
+  // The answers to --help and --version need no display either.
   std::unique_ptr<QCoreApplication> app;
-  if (NeedsWindows(argc, argv))
+  if (!HasOption(argc, argv, {"--help", "-h", "--help-all", "--version", "-v"}))
     app = std::make_unique<QApplication>(argc, argv);
   else
     app = std::make_unique<QCoreApplication>(argc, argv);
@@ -151,19 +154,12 @@ int main(int argc, char* argv[]) {
   choice.UserHome = Env("HOME");
   const tessel::ProgramPaths paths = tessel::MakeProgramPaths(tessel::ResolveProgramFolder(choice));
 
-  tessel::SingleInstance guard(QString::fromStdString(paths.Home));
-  if (!guard.Claim()) {
-    std::fprintf(stderr, "Tessel is already running for %s; asked it to come to the front.\n",
-                 paths.Home.c_str());
+  tessel::QtLoop loop;
+  tessel::InstanceGuard guard(paths.Home);
+  if (!guard.Claim(loop)) {
+    std::fprintf(stderr, "%s\n", tessel::AlreadyRunningText(paths.Home, guard.Reached()).c_str());
     return 0;
   }
 
-  if (!parser.isSet(headless)) return RunWindows(paths, guard);
-
-  tessel::HeadlessMonitor monitor(paths, stdout);
-  guard.OnActivate = [] {
-    std::printf("Another copy asked this monitor to come to the front.\n");
-    std::fflush(stdout);
-  };
-  return monitor.Run();
+  return RunWindows(paths, guard);
 }

@@ -245,4 +245,9 @@ void InstanceGuard::Drop(int fd) {
   peers_.erase(fd);
 }
 
+std::string AlreadyRunningText(const std::string& home, bool reached) {
+  return "Tessel is already running for " + home +
+         (reached ? "; asked it to come to the front." : ".");
+}
+
 }  // namespace tessel

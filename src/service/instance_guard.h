@@ -67,4 +67,8 @@ class InstanceGuard {
   std::map<int, std::string> peers_;  // accepted connections and what they sent of a line so far
 };
 
+// What a second copy says before it ends: "Tessel is already running for HOME; asked it to come
+// to the front." (without the second half when the request did not get there).
+std::string AlreadyRunningText(const std::string& home, bool reached);
+
 }  // namespace tessel

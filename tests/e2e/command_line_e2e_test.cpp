@@ -16,23 +16,28 @@ using std::chrono::seconds;
 
 TEST(CommandLine, VersionAndHelpWithoutADisplay) {
   const struct {
+    const char* program;
     const char* option;
     const char* expected;  // in a line of the output
-  } cases[] = {{"--version", "Tessel " TESSEL_VERSION}, {"--help", "--headless"}};
+  } cases[] = {{TESSEL_PATH, "--version", "Tessel " TESSEL_VERSION},
+               {TESSEL_PATH, "--help", "--headless"},
+               {TESSELD_PATH, "--version", "Tessel " TESSEL_VERSION},
+               {TESSELD_PATH, "--help", "--home <DIR>"}};
   for (const auto& k : cases) {
     ChildProcess tessel({"/usr/bin/env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
-                         "QT_QPA_PLATFORM", TESSEL_PATH, k.option});
+                         "QT_QPA_PLATFORM", k.program, k.option});
     ASSERT_TRUE(tessel.Started());
     EXPECT_EQ(tessel.WaitExit(seconds(20)), std::optional<int>(0)) << tessel.Transcript();
     bool found = false;
     for (const OutputLine& l : tessel.Lines())
       found = found || l.text.find(k.expected) != std::string::npos;
-    EXPECT_TRUE(found) << k.option << ":\n" << tessel.Transcript();
+    EXPECT_TRUE(found) << k.program << " " << k.option << ":\n" << tessel.Transcript();
   }
 }
 
 // Two copies on the same program folder started at the same moment, many times over: exactly one
-// keeps running (the other says so and ends), never both.
+// keeps running (the other says so and ends), never both. The service and the windowed program's
+// --headless are the copies, in turn each first, so they keep each other out too.
 TEST(CommandLine, TwoCopiesStartedAtOnceLeaveExactlyOneRunning) {
   using std::chrono::milliseconds;
   constexpr int kRounds = 12;
@@ -42,8 +47,8 @@ TEST(CommandLine, TwoCopiesStartedAtOnceLeaveExactlyOneRunning) {
     ASSERT_FALSE(home.Path().empty());
     WriteSettings(home.Path(), home.Path() + "/no-such-port", 2);  // retried, never opened
     WriteDeviceList(home.Path(), {1});
-    auto a = StartMonitor(home.Path());
-    auto b = StartMonitor(home.Path());
+    auto a = StartMonitor(home.Path(), round % 2 ? FrontEnd::Headless : FrontEnd::Service);
+    auto b = StartMonitor(home.Path(), round % 2 ? FrontEnd::Service : FrontEnd::Headless);
     ChildProcess* copies[2] = {a.get(), b.get()};
     int ended = -1;
     std::optional<int> status;

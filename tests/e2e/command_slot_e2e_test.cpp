@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "e2e_support.h"
-#include "host/headless.h"
+#include "host/host.h"
 #include "model/cmd_request.h"
 #include "protocol/modbus_driver.h"
 
@@ -39,10 +39,8 @@ TEST(CommandSlots, ParameterWriteAndSwitchOffReachTheUnitAndReadBack) {
   WriteDeviceList(home.Path(), {1});
 
   const ProgramPaths paths = MakeProgramPaths(home.Path());
-  std::FILE* out = std::tmpfile();
-  ASSERT_NE(out, nullptr);
   {
-    HeadlessMonitor monitor(paths, out);
+    Host monitor(paths);
     monitor.Start();
     ASSERT_TRUE(monitor.Core().Master().CommIsOpen());
     Context& ctx = monitor.Core().Ctx();
@@ -113,7 +111,6 @@ TEST(CommandSlots, ParameterWriteAndSwitchOffReachTheUnitAndReadBack) {
     EXPECT_EQ(ctx.cmd.LastWrite.Value, 30);
     monitor.Stop();
   }
-  std::fclose(out);
   sim->Signal(SIGTERM);
   EXPECT_EQ(sim->WaitExit(seconds(15)), std::optional<int>(0));
 

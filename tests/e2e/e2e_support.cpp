@@ -208,9 +208,32 @@ std::unique_ptr<ChildProcess> StartSim(int protocol, const std::string& addrs,
   return sim;
 }
 
-std::unique_ptr<ChildProcess> StartMonitor(const std::string& home) {
-  auto monitor = std::make_unique<ChildProcess>(
-      std::vector<std::string>{TESSEL_PATH, "--headless", "--home", home});
+std::string FrontEndName(FrontEnd front) {
+  switch (front) {
+    case FrontEnd::Service:
+      return "tesseld";
+    case FrontEnd::Headless:
+      return "tessel --headless";
+    case FrontEnd::Window:
+      return "tessel window";
+  }
+  return "?";
+}
+
+std::unique_ptr<ChildProcess> StartMonitor(const std::string& home, FrontEnd front) {
+  std::vector<std::string> argv;
+  switch (front) {
+    case FrontEnd::Service:
+      argv = {TESSELD_PATH, "--home", home};
+      break;
+    case FrontEnd::Headless:
+      argv = {TESSEL_PATH, "--headless", "--home", home};
+      break;
+    case FrontEnd::Window:
+      argv = {"/usr/bin/env", "QT_QPA_PLATFORM=offscreen", TESSEL_PATH, "--home", home};
+      break;
+  }
+  auto monitor = std::make_unique<ChildProcess>(argv);
   EXPECT_TRUE(monitor->Started());
   return monitor;
 }

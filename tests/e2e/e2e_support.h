@@ -81,8 +81,14 @@ void WriteDeviceList(const std::string& home, const std::vector<int>& addrs);
 std::unique_ptr<ChildProcess> StartSim(int protocol, const std::string& addrs,
                                        const std::vector<std::string>& extraArgs,
                                        const std::string& link);
-// tessel --headless on the program folder.
-std::unique_ptr<ChildProcess> StartMonitor(const std::string& home);
+// The programs that run the monitor from outside: the service, the same code behind the windowed
+// program's --headless, and the windowed program itself (on Qt's offscreen platform; it reports
+// on standard error what the others print on standard output).
+enum class FrontEnd { Service, Headless, Window };
+std::string FrontEndName(FrontEnd front);
+// The monitor on the program folder (tesseld unless told otherwise).
+std::unique_ptr<ChildProcess> StartMonitor(const std::string& home,
+                                           FrontEnd front = FrontEnd::Service);
 
 // One event log record.
 struct EventRecord {

@@ -1,4 +1,5 @@
-// Debian's own network UPS clients against tessel --headless polling tessel-sim: upsc reads what
+// Debian's own network UPS clients against the monitor polling tessel-sim, served by the service
+// (its poll loop) and by the windowed program (Qt's loop) alike: upsc reads what
 // the simulator plays, upscmd and upsrw reach the unit as the exact Modbus writes (and are
 // refused for a user without the right), with -w they report whether the unit took the write,
 // refused it or stayed silent, a silent unit reads as stale, and upsmon as primary runs its
@@ -70,6 +71,8 @@ void WriteServerSettings(const std::string& home, const std::string& link) {
   fs::permissions(home + "/upsd.users", fs::perms::owner_read | fs::perms::owner_write);
 }
 
+class NutServer : public ::testing::TestWithParam<FrontEnd> {};
+
 // upsc's answer for one variable, retried until it is want or the limit passes.
 bool WaitForUpsc(const std::string& target, const std::string& var, const std::string& want,
                  seconds limit, ChildProcess& sim, std::string* last = nullptr) {
@@ -85,7 +88,7 @@ bool WaitForUpsc(const std::string& target, const std::string& var, const std::s
   return false;
 }
 
-TEST(NutServer, UpscReadsTheUnitsUpscmdWritesForPermittedUsersAndASilentUnitIsStale) {
+TEST_P(NutServer, UpscReadsTheUnitsUpscmdWritesForPermittedUsersAndASilentUnitIsStale) {
   TempHome home;
   ASSERT_FALSE(home.Path().empty());
   const std::string link = home.Path() + "/ttyUPS";
@@ -96,7 +99,7 @@ TEST(NutServer, UpscReadsTheUnitsUpscmdWritesForPermittedUsersAndASilentUnitIsSt
   ASSERT_FALSE(HasFailure());
   WriteServerSettings(home.Path(), link);
   WriteDeviceList(home.Path(), {1, 2});
-  auto monitor = StartMonitor(home.Path());
+  auto monitor = StartMonitor(home.Path(), GetParam());
   const int port = NutServerPort(*monitor);
   ASSERT_GT(port, 0) << monitor->Transcript();
   const std::string host = "127.0.0.1:" + std::to_string(port);
@@ -184,7 +187,7 @@ bool SawLine(ChildProcess& p, const std::string& text, seconds limit) {
       limit);
 }
 
-TEST(NutServer, UpscmdAndUpsrwWithTrackingReportWhatTheUnitAnswered) {
+TEST_P(NutServer, UpscmdAndUpsrwWithTrackingReportWhatTheUnitAnswered) {
   TempHome home;
   ASSERT_FALSE(home.Path().empty());
   const std::string link = home.Path() + "/ttyUPS";
@@ -194,7 +197,7 @@ TEST(NutServer, UpscmdAndUpsrwWithTrackingReportWhatTheUnitAnswered) {
   ASSERT_FALSE(HasFailure());
   WriteServerSettings(home.Path(), link);
   WriteDeviceList(home.Path(), {1, 2});
-  auto monitor = StartMonitor(home.Path());
+  auto monitor = StartMonitor(home.Path(), GetParam());
   const int port = NutServerPort(*monitor);
   ASSERT_GT(port, 0) << monitor->Transcript();
   const std::string host = "127.0.0.1:" + std::to_string(port);
@@ -243,7 +246,7 @@ TEST(NutServer, UpscmdAndUpsrwWithTrackingReportWhatTheUnitAnswered) {
   EXPECT_EQ(sim->WaitExit(seconds(15)), std::optional<int>(0));
 }
 
-TEST(NutServer, UpsmonAsPrimaryRunsItsShutdownCommandWhenTheUnitIsOnBatteryAndLow) {
+TEST_P(NutServer, UpsmonAsPrimaryRunsItsShutdownCommandWhenTheUnitIsOnBatteryAndLow) {
   TempHome home;
   ASSERT_FALSE(home.Path().empty());
   const std::string link = home.Path() + "/ttyUPS";
@@ -258,7 +261,7 @@ TEST(NutServer, UpsmonAsPrimaryRunsItsShutdownCommandWhenTheUnitIsOnBatteryAndLo
   ASSERT_FALSE(HasFailure());
   WriteServerSettings(home.Path(), link);
   WriteDeviceList(home.Path(), {1});
-  auto monitor = StartMonitor(home.Path());
+  auto monitor = StartMonitor(home.Path(), GetParam());
   const int port = NutServerPort(*monitor);
   ASSERT_GT(port, 0) << monitor->Transcript();
   const std::string ups1 = "ups1@127.0.0.1:" + std::to_string(port);
@@ -313,6 +316,11 @@ TEST(NutServer, UpsmonAsPrimaryRunsItsShutdownCommandWhenTheUnitIsOnBatteryAndLo
   sim->Signal(SIGTERM);
   EXPECT_EQ(sim->WaitExit(seconds(15)), std::optional<int>(0));
 }
+
+INSTANTIATE_TEST_SUITE_P(E2e, NutServer, ::testing::Values(FrontEnd::Service, FrontEnd::Window),
+                         [](const ::testing::TestParamInfo<FrontEnd>& info) {
+                           return info.param == FrontEnd::Service ? "Service" : "Window";
+                         });
 
 }  // namespace
 }  // namespace tessel::e2e

@@ -28,10 +28,11 @@
 #include "app/device_list_file.h"
 #include "app/settings_file.h"
 #include "host/host.h"
-#include "host/single_instance.h"
+#include "host/qt_loop.h"
 #include "log/event_log.h"
 #include "log/temp_folder.h"
 #include "model/texts.h"
+#include "service/instance_guard.h"
 #include "ui/common/window_texts.h"
 #include "ui/fake_prompter.h"
 #include "ui/main/device_tree.h"
@@ -661,15 +662,16 @@ TEST_F(MainWindowTest, DamagedDeviceListIsReportedAndNotShortenedWithoutAsking) 
 TEST_F(MainWindowTest, SecondCopyBringsTheWindowBack) {
   WriteSettings(line_.Name(), 0);
   Start();
-  SingleInstance first(QString::fromStdString(home_.Path().string()));
+  QtLoop loop;
+  InstanceGuard first(home_.Path().string());
   first.OnActivate = [this] { window_->BringToFront(); };
-  ASSERT_TRUE(first.Claim());
+  ASSERT_TRUE(first.Claim(loop));
   window_->showMinimized();
   ASSERT_TRUE(RunUntil([&] { return window_->isMinimized(); }, 2000));
   EXPECT_FALSE(window_->DisplayTimerActive());  // nothing to draw while minimised
 
-  SingleInstance second(QString::fromStdString(home_.Path().string()));
-  EXPECT_FALSE(second.Claim());
+  InstanceGuard second(home_.Path().string());
+  EXPECT_FALSE(second.Claim(loop));
   EXPECT_TRUE(RunUntil([&] { return !window_->isMinimized() && window_->isVisible(); }, 5000));
   EXPECT_TRUE(window_->DisplayTimerActive());
 }

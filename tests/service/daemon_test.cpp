@@ -1,6 +1,6 @@
-// The monitor from start-up to the program-stop event, with the real serial component on a
-// pseudo-terminal and this test answering as a unit.
-#include "host/headless.h"
+// The service from start-up to the program-stop event, with its serial port on a pseudo-terminal
+// and this test answering as a unit.
+#include "service/daemon.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,10 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QLocalServer>
-#include <QSysInfo>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -24,7 +20,6 @@
 #include <vector>
 
 #include "app/device_list_file.h"
-#include "host/single_instance.h"
 #include "log/event_log.h"
 #include "protocol/ascii_frame.h"
 
@@ -87,13 +82,12 @@ class FarEnd {
   std::string pending_;
 };
 
-bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < timeoutMs) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+// Runs the daemon's loop in slices of at most 10 ms until done holds or the limit passes.
+bool RunUntil(PollLoop& loop, const std::function<bool()>& done, int timeoutMs) {
+  const int64_t end = loop.Now() + int64_t{timeoutMs} * 1'000'000;
+  while (loop.Now() < end) {
+    loop.RunOnce(loop.Now() + 10'000'000);
     if (done()) return true;
-    usleep(2000);
   }
   return false;
 }
@@ -164,7 +158,7 @@ std::string UnitAnswer(const std::string& request, int& alarmAnswers) {
   return BuildAnswerFrame(0x31, 1, 0, info);
 }
 
-TEST(HeadlessMonitor, StartUpToStopWritesTheEventsOfTheRun) {
+TEST(Daemon, StartUpToStopWritesTheEventsOfTheRun) {
   TempHome home;
   FarEnd line;
   ASSERT_FALSE(line.Name().empty());
@@ -174,13 +168,15 @@ TEST(HeadlessMonitor, StartUpToStopWritesTheEventsOfTheRun) {
   const ProgramPaths paths = MakeProgramPaths(home.Path());
   std::FILE* out = std::tmpfile();
   {
-    HeadlessMonitor monitor(paths, out);
+    PollLoop loop;
+    Daemon monitor(paths, out, loop);
     monitor.Start();
-    ASSERT_TRUE(monitor.Core().Master().CommIsOpen());
+    ASSERT_TRUE(monitor.Host().Core().Master().CommIsOpen());
 
     int alarmAnswers = 0;
     const std::string logPath = paths.RecordDir + "EventLog.dat";
     bool cleared = RunUntil(
+        loop,
         [&] {
           for (const std::string& req : line.Requests()) line.Write(UnitAnswer(req, alarmAnswers));
           auto recs = ReadRecords(logPath);
@@ -232,7 +228,7 @@ TEST(HeadlessMonitor, StartUpToStopWritesTheEventsOfTheRun) {
   EXPECT_NE(printed.find("Monitor software is closed"), std::string::npos) << printed;
 }
 
-TEST(HeadlessMonitor, PortThatCannotBeOpenedIsReportedAndTheProgramRuns) {
+TEST(Daemon, PortThatCannotBeOpenedIsReportedAndTheProgramRuns) {
   TempHome home;
   {
     std::ofstream f(home.Path() + "/UserParaIni.ini");
@@ -241,9 +237,10 @@ TEST(HeadlessMonitor, PortThatCannotBeOpenedIsReportedAndTheProgramRuns) {
   const ProgramPaths paths = MakeProgramPaths(home.Path());
   std::FILE* out = std::tmpfile();
   {
-    HeadlessMonitor monitor(paths, out);
+    PollLoop loop;
+    Daemon monitor(paths, out, loop);
     monitor.Start();
-    EXPECT_FALSE(monitor.Core().Master().CommIsOpen());
+    EXPECT_FALSE(monitor.Host().Core().Master().CommIsOpen());
     monitor.Stop();
   }
   const std::string printed = PrintedText(out);
@@ -263,14 +260,15 @@ TEST(HeadlessMonitor, PortThatCannotBeOpenedIsReportedAndTheProgramRuns) {
   EXPECT_EQ(Code(recs[1]), 21);
 }
 
-TEST(HeadlessMonitor, NameThatSelectsNoPortIsReportedOnce) {
+TEST(Daemon, NameThatSelectsNoPortIsReportedOnce) {
   TempHome home;
   std::ofstream(home.Path() + "/UserParaIni.ini") << "[CommPort]\nComName=COM0\n";
   std::FILE* out = std::tmpfile();
   {
-    HeadlessMonitor monitor(MakeProgramPaths(home.Path()), out);
+    PollLoop loop;
+    Daemon monitor(MakeProgramPaths(home.Path()), out, loop);
     monitor.Start();
-    EXPECT_FALSE(monitor.Core().Master().CommIsOpen());
+    EXPECT_FALSE(monitor.Host().Core().Master().CommIsOpen());
     monitor.Stop();
   }
   const std::string printed = PrintedText(out);
@@ -280,7 +278,7 @@ TEST(HeadlessMonitor, NameThatSelectsNoPortIsReportedOnce) {
   EXPECT_EQ(printed.find(text, at + 1), std::string::npos) << printed;
 }
 
-TEST(HeadlessMonitor, ReopensThePortWhenTheDeviceComesBack) {
+TEST(Daemon, ReopensThePortWhenTheDeviceComesBack) {
   TempHome home;
   const std::string link = home.Path() + "/ttyUPS";
   auto first = std::make_unique<FarEnd>();
@@ -289,11 +287,13 @@ TEST(HeadlessMonitor, ReopensThePortWhenTheDeviceComesBack) {
   if (HasFatalFailure()) return;
 
   std::FILE* out = std::tmpfile();
-  HeadlessMonitor monitor(MakeProgramPaths(home.Path()), out);
+  PollLoop loop;
+  Daemon monitor(MakeProgramPaths(home.Path()), out, loop);
   monitor.Start();
-  const TUpsInfo& unit = monitor.Core().Ctx().model.UpsTable[1];
+  const TUpsInfo& unit = monitor.Host().Core().Ctx().model.UpsTable[1];
   int alarmAnswers = 1;  // no alarms in this test
   ASSERT_TRUE(RunUntil(
+      loop,
       [&] {
         for (const std::string& req : first->Requests())
           first->Write(UnitAnswer(req, alarmAnswers));
@@ -303,7 +303,8 @@ TEST(HeadlessMonitor, ReopensThePortWhenTheDeviceComesBack) {
 
   // The adapter is pulled: the far end goes away. The monitor closes the port and retries.
   first.reset();
-  ASSERT_TRUE(RunUntil([&] { return !monitor.Core().Master().CommIsOpen(); }, 10000));
+  ASSERT_TRUE(RunUntil(
+      loop, [&] { return !monitor.Host().Core().Master().CommIsOpen(); }, 10000));
 
   // It comes back under the same name; polling resumes within the retry period.
   FarEnd second;
@@ -311,14 +312,15 @@ TEST(HeadlessMonitor, ReopensThePortWhenTheDeviceComesBack) {
   ASSERT_EQ(symlink(second.Name().c_str(), link.c_str()), 0);
   int requests = 0;
   EXPECT_TRUE(RunUntil(
+      loop,
       [&] {
         for (const std::string& req : second.Requests()) {
           second.Write(UnitAnswer(req, alarmAnswers));
           ++requests;
         }
-        return requests >= 2 && monitor.Core().Ctx().comm.Debug.AckOkCnt > 0;
+        return requests >= 2 && monitor.Host().Core().Ctx().comm.Debug.AckOkCnt > 0;
       },
-      HeadlessMonitor::kPortRetryMs + 15000));
+      static_cast<int>(HostLogic::kPortRetryNs / 1000000) + 15000));
   monitor.Stop();
 
   const std::string printed = PrintedText(out);
@@ -328,67 +330,5 @@ TEST(HeadlessMonitor, ReopensThePortWhenTheDeviceComesBack) {
   EXPECT_NE(printed.find(" is Link", firstLink + 1), std::string::npos) << printed;
 }
 
-TEST(SingleInstance, OneCopyPerFolder) {
-  TempHome a, b;
-  SingleInstance first(QString::fromStdString(a.Path()));
-  int activations = 0;
-  first.OnActivate = [&] { ++activations; };
-  ASSERT_TRUE(first.Claim());
-
-  // Another spelling of the same folder is the same folder.
-  SingleInstance second(QString::fromStdString(a.Path() + "/./"));
-  EXPECT_FALSE(second.Claim());
-  EXPECT_TRUE(RunUntil([&] { return activations == 1; }, 5000));
-
-  SingleInstance other(QString::fromStdString(b.Path()));
-  EXPECT_TRUE(other.Claim());
-}
-
-// The race of two copies started at the same moment ended with the second removing the first's
-// live socket and both running. The claim is now a lock that a live process keeps, whatever
-// became of its socket.
-TEST(SingleInstance, LiveCopysLockCannotBeTakenEvenWithoutItsSocket) {
-  TempHome a;
-  SingleInstance first(QString::fromStdString(a.Path()));
-  ASSERT_TRUE(first.Claim());
-  EXPECT_EQ(first.LockPath(),
-            QString::fromStdString(a.Path()) + "/" + SingleInstance::kLockFileName);
-  EXPECT_TRUE(fs::exists(first.LockPath().toStdString()));
-  // As if the first copy had not opened its socket yet, or it had been removed.
-  QLocalServer::removeServer(first.Key());
-  SingleInstance second(QString::fromStdString(a.Path()));
-  EXPECT_FALSE(second.Claim());
-}
-
-TEST(SingleInstance, LockOfACopyThatIsGoneIsTakenOver) {
-  TempHome a;
-  // A lock file as QLockFile writes it, of a process that no longer runs.
-  pid_t gone = fork();
-  if (gone == 0) _exit(0);
-  ASSERT_GT(gone, 0);
-  waitpid(gone, nullptr, 0);
-  std::ofstream(fs::path(a.Path()) / SingleInstance::kLockFileName)
-      << gone << "\n"
-      << QCoreApplication::applicationName().toStdString() << "\n"
-      << QSysInfo::machineHostName().toStdString() << "\n";
-  SingleInstance copy(QString::fromStdString(a.Path()));
-  EXPECT_TRUE(copy.Claim());
-}
-
-TEST(SingleInstance, FolderThatDoesNotExistYetIsMadeForTheLock) {
-  TempHome a;
-  const std::string home = a.Path() + "/new/home";
-  SingleInstance first(QString::fromStdString(home));
-  ASSERT_TRUE(first.Claim());
-  SingleInstance second(QString::fromStdString(home));
-  EXPECT_FALSE(second.Claim());
-}
-
 }  // namespace
 }  // namespace tessel
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
