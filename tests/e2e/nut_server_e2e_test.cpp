@@ -275,6 +275,7 @@ TEST_P(NutServer, UpscmdAndUpsrwWithTrackingReportWhatTheUnitAnswered) {
 }
 
 TEST_P(NutServer, UpsmonAsPrimaryRunsItsShutdownCommandWhenTheUnitIsOnBatteryAndLow) {
+  MachineWideTurn turn;  // before the scenario's clock starts
   TempHome home;
   ASSERT_FALSE(home.Path().empty());
   const std::string link = home.Path() + "/ttyUPS";
@@ -312,7 +313,6 @@ TEST_P(NutServer, UpsmonAsPrimaryRunsItsShutdownCommandWhenTheUnitIsOnBatteryAnd
       << conf << "/killpower\n";
   }
   fs::permissions(conf + "/upsmon.conf", fs::perms::owner_read | fs::perms::owner_write);
-  MachineWideTurn turn;
   ChildProcess upsmon({"/usr/bin/env", "NUT_CONFPATH=" + conf, "NUT_STATEPATH=" + conf,
                        "NUT_ALTPIDPATH=" + conf, kUpsmon, "-D", "-F", "-p"});
   ASSERT_TRUE(upsmon.Started());
