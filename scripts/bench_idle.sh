@@ -144,6 +144,7 @@ trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$WORK"; rm -f "$link"' EXIT
   echo "[sim]"
   echo "  driver = generic_modbus"
   echo "  port = $link"
+  echo "  rio_slave_id = 1"  # the simulated unit's address
   i=0
   for state in OL OB LB HB RB CHRG DISCHRG; do
     echo "  ${state}_addr = $((30000 + i))"  # the unit's input registers 30001..
