@@ -680,6 +680,51 @@ TEST(CommMasterWithModbus, AnsweringUnitComesUpAndIsSampled) {
   EXPECT_EQ(samples.front().second, 3);
 }
 
+// The port closes an answer at its frame's end once the line stayed quiet for the inter-frame gap,
+// where it used to wait for the full silence. The chunks differ only when bytes trail a whole
+// frame after that gap: they then come as a chunk of their own. A byte within the gap still joins
+// the frame's chunk, which the driver refuses, as it always did; a stray chunk after an accepted
+// answer is refused on its own and changes nothing the answer set.
+TEST(CommMasterWithModbus, BytesTrailingAWholeAnswerNeverTurnARefusalIntoAnAnswer) {
+  struct Case {
+    const char* name;
+    bool trailing;  // a stray byte after the answer
+    bool apart;     // in a chunk of its own (it came after the quiet time)
+    bool answered;
+  } cases[] = {
+      {"answer alone", false, false, true},
+      {"a byte within the quiet time joins the chunk: refused", true, false, false},
+      {"a byte after the quiet time is a chunk of its own", true, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig(2, 2, true);
+    TEquipRec rec;
+    rec.Addr = 3;
+    AppendDevice(rig.ctx.model.EquipList, rec);
+    rig.Open();
+    int okBefore = -1;
+    bool answered = false;
+    rig.Run(60, [&](int t) {
+      if (okBefore >= 0 || !rig.SentAt(t)) return;
+      const std::vector<uint8_t>& req = rig.port.sent.back().bytes;
+      if (req[0] != 3 || (req[1] != 3 && req[1] != 4)) return;
+      const int count = (req[4] << 8) | req[5];
+      std::vector<uint8_t> answer = {req[0], req[1], static_cast<uint8_t>(2 * count)};
+      answer.resize(3 + 2 * count, 0);
+      AppendModbusCrc(answer);
+      okBefore = rig.ctx.comm.Debug.AckOkCnt;
+      const uint8_t stray = 0x55;
+      if (c.trailing && !c.apart) answer.push_back(stray);
+      answered = rig.master->OnReceive(answer.data(), static_cast<int>(answer.size()));
+      if (c.trailing && c.apart) EXPECT_FALSE(rig.master->OnReceive(&stray, 1));
+    });
+    ASSERT_GE(okBefore, 0) << "no read request to unit 3";
+    EXPECT_EQ(answered, c.answered);
+    EXPECT_EQ(rig.ctx.comm.Debug.AckOkCnt - okBefore, c.answered ? 1 : 0);
+  }
+}
+
 // Skipping the ticks that only count down, and running them at once before the next handler or
 // the next tick that works, must give exactly what stepping every tick gives: the same frames at
 // the same ticks, the same event and data log bytes, the same counters. Two masters run the same
