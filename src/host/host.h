@@ -26,8 +26,6 @@ class Host : public QObject, private HostListener {
   Q_OBJECT
 
  public:
-  static constexpr int kPortRetryMs = HostLogic::kPortRetryNs / 1000000;
-
   explicit Host(const ProgramPaths& paths, QObject* parent = nullptr);
   ~Host() override;
 
@@ -46,7 +44,7 @@ class Host : public QObject, private HostListener {
   // Closes the port and stops a pending retry.
   void ClosePort();
   bool PortIsOpen() const;
-  // Tries to open the port every kPortRetryMs until it opens or ClosePort/OpenPort is called.
+  // Tries to open the port every 10 s until it opens or ClosePort/OpenPort is called.
   void RetryPortLater();
 
   // SIGINT and SIGTERM raise stopRequested instead of ending the process.
@@ -56,7 +54,6 @@ class Host : public QObject, private HostListener {
   void CatchUp() { logic_.CatchUp(); }
   void Rearm() { logic_.Rearm(); }
   int64_t TicksRun() const { return logic_.TicksRun(); }
-  HostLogic& Logic() { return logic_; }
 
   // The network UPS server, started at the end of Start() when its settings section switches it
   // on; nullptr otherwise.

@@ -36,7 +36,6 @@ class Daemon : private HostListener {
   void Stop();
 
   HostLogic& Host() { return host_; }
-  NutListener* Nut() { return nut_.get(); }
   void Print(const std::string& line);
 
  private:
