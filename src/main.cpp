@@ -31,11 +31,6 @@
 
 namespace {
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
-
 bool HasOption(int argc, char* argv[], std::initializer_list<const char*> options) {
   for (int i = 1; i < argc; ++i)
     for (const char* option : options)
@@ -146,13 +141,8 @@ int main(int argc, char* argv[]) {
   parser.addOption(home);
   parser.process(*app);
 
-  tessel::FolderChoice choice;
-  choice.HomeOption = parser.value(home).toStdString();
-  choice.HomeEnv = Env("TESSEL_HOME");
-  choice.ExeDir = QCoreApplication::applicationDirPath().toStdString();
-  choice.XdgDataHome = Env("XDG_DATA_HOME");
-  choice.UserHome = Env("HOME");
-  const tessel::ProgramPaths paths = tessel::MakeProgramPaths(tessel::ResolveProgramFolder(choice));
+  const tessel::ProgramPaths paths = tessel::MakeProgramPaths(tessel::ResolveProgramFolder(
+      tessel::FolderChoiceOfThisProcess(parser.value(home).toStdString())));
 
   tessel::QtLoop loop;
   tessel::InstanceGuard guard(paths.Home);

@@ -1,7 +1,9 @@
 #include "app/program_folder.h"
 
+#include <limits.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -39,6 +41,22 @@ std::string WithSlash(std::string p) {
 }
 
 }  // namespace
+
+FolderChoice FolderChoiceOfThisProcess(const std::string& homeOption) {
+  auto env = [](const char* name) {
+    const char* v = std::getenv(name);
+    return std::string(v ? v : "");
+  };
+  FolderChoice c;
+  c.HomeOption = homeOption;
+  c.HomeEnv = env("TESSEL_HOME");
+  c.XdgDataHome = env("XDG_DATA_HOME");
+  c.UserHome = env("HOME");
+  char buf[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n > 0) c.ExeDir = fs::path(std::string(buf, static_cast<size_t>(n))).parent_path().string();
+  return c;
+}
 
 std::string ResolveProgramFolder(const FolderChoice& c) {
   if (!c.HomeOption.empty()) return Absolute(c.HomeOption);

@@ -28,6 +28,10 @@ struct FolderChoice {
 // or ~/.local/share/tessel). Returned as an absolute path.
 std::string ResolveProgramFolder(const FolderChoice& choice);
 
+// The choice of this process: homeOption (--home), the environment, and the folder of the
+// executable (/proc/self/exe).
+FolderChoice FolderChoiceOfThisProcess(const std::string& homeOption);
+
 ProgramPaths MakeProgramPaths(const std::string& home);
 
 // Creates Record/ and Backup/ with missing parents. A folder that cannot be made is not an error

@@ -22,14 +22,9 @@ void OnStopSignal(int) {
 }  // namespace
 
 Host::Host(const ProgramPaths& paths, QObject* parent)
-    : QObject(parent), logic_(paths, port_, clock_, [this] { return loop_.Now(); }) {
-  deadline_ = loop_.AddTimer([this] { logic_.OnDeadline(); });
-  logic_.ArmDeadline = [this](int64_t at) {
-    if (at == HostLogic::kNoDeadline)
-      loop_.Disarm(deadline_);  // nothing to do until a handler changes the state
-    else
-      loop_.Arm(deadline_, at);
-  };
+    : QObject(parent),
+      logic_(paths, port_, clock_, [this] { return loop_.Now(); }),
+      deadline_(logic_, loop_) {
   logic_.AddListener(this);
   port_.Comm().OnReceiveData = [this](const uint8_t* data, uint16_t n) {
     logic_.OnReceive(data, n);
@@ -85,10 +80,8 @@ void Host::StartNutServer() {
 
 void Host::Stop() {
   if (!logic_.Started() || logic_.Stopped()) return;
-  logic_.CatchUp();
   if (nut_) nut_->Close();
-  logic_.Stop();
-  loop_.Disarm(deadline_);
+  logic_.Stop();  // which disarms the deadline
 }
 
 std::string Host::OpenPort() {

@@ -16,6 +16,7 @@
 #include "host/qt_loop.h"
 #include "host/tcomm_port.h"
 #include "model/clock.h"
+#include "service/host_deadline.h"
 #include "service/nut_listener.h"
 
 class QSocketNotifier;
@@ -106,7 +107,7 @@ class Host : public QObject, private HostListener {
   TCommPort port_;
   QtLoop loop_;
   HostLogic logic_;
-  EventLoop::TimerId deadline_ = 0;  // armed for the host's next deadline
+  HostDeadline deadline_;
   QSocketNotifier* signalNotifier_ = nullptr;
   std::unique_ptr<NutListener> nut_;
 };

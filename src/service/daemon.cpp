@@ -18,13 +18,7 @@ Daemon::Daemon(const ProgramPaths& paths, std::FILE* out, PollLoop& loop)
       loop_(loop),
       port_(loop),
       host_(paths, port_, clock_, [&loop] { return loop.Now(); }),
-      deadline_(loop.AddTimer([this] { host_.OnDeadline(); })) {
-  host_.ArmDeadline = [this](int64_t at) {
-    if (at == HostLogic::kNoDeadline)
-      loop_.Disarm(deadline_);
-    else
-      loop_.Arm(deadline_, at);
-  };
+      deadline_(host_, loop) {
   host_.AddListener(this);
   port_.OnReceive = [this](const uint8_t* data, int n) { host_.OnReceive(data, n); };
   port_.OnHangUp = [this] { host_.OnHangUp(port_.DeviceName()); };
@@ -38,7 +32,6 @@ Daemon::~Daemon() {
   }
   host_.RemoveListener(this);
   port_.Close();
-  loop_.RemoveTimer(deadline_);
 }
 
 void Daemon::Print(const std::string& line) {
@@ -126,25 +119,11 @@ const char kHelp[] =
     "  --home <DIR>      Use DIR as the program folder (default: $TESSEL_HOME, else the\n"
     "                    executable's folder, else $XDG_DATA_HOME/tessel).\n";
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
-
-std::string ExecutableDir() {
-  char buf[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return "";
-  std::string path(buf, static_cast<size_t>(n));
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "" : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 int RunDaemon(int argc, char* argv[]) {
   const char* self = argc > 0 ? argv[0] : "tesseld";
-  FolderChoice choice;
+  std::string homeOption;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "-h" || a == "--help" || a == "--help-all") {
@@ -161,17 +140,14 @@ int RunDaemon(int argc, char* argv[]) {
         std::fprintf(stderr, "Missing value after '--home'.\n");
         return 1;
       }
-      choice.HomeOption = a == "--home" ? argv[++i] : a.substr(7);
+      homeOption = a == "--home" ? argv[++i] : a.substr(7);
       continue;
     }
     std::fprintf(stderr, "Unknown option '%s'.\n", a.c_str());
     return 1;
   }
-  choice.HomeEnv = Env("TESSEL_HOME");
-  choice.ExeDir = ExecutableDir();
-  choice.XdgDataHome = Env("XDG_DATA_HOME");
-  choice.UserHome = Env("HOME");
-  const ProgramPaths paths = MakeProgramPaths(ResolveProgramFolder(choice));
+  const ProgramPaths paths =
+      MakeProgramPaths(ResolveProgramFolder(FolderChoiceOfThisProcess(homeOption)));
 
   PollLoop loop;
   InstanceGuard guard(paths.Home);

@@ -11,6 +11,7 @@
 #include "app/host_logic.h"
 #include "app/program_folder.h"
 #include "model/clock.h"
+#include "service/host_deadline.h"
 #include "service/poll_loop.h"
 #include "service/termios_port.h"
 
@@ -53,7 +54,7 @@ class Daemon : private HostListener {
   SystemClock clock_;
   TermiosPort port_;
   HostLogic host_;
-  EventLoop::TimerId deadline_;
+  HostDeadline deadline_;
   std::unique_ptr<NutListener> nut_;
   int signalFd_ = -1;
 };

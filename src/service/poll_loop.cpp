@@ -49,10 +49,11 @@ void PollLoop::RunDueTimers() {
   // One pass over the timers due now; a timer armed again for now by its own callback waits for
   // the next pass, so that no callback can keep the loop from its descriptors.
   const int64_t now = Now();
-  std::vector<TimerId> due;
+  due_.clear();
   for (const auto& [id, t] : timers_)
-    if (t.at >= 0 && t.at <= now) due.push_back(id);
-  for (TimerId id : due) {
+    if (t.at >= 0 && t.at <= now) due_.push_back(id);
+  for (size_t i = 0; i < due_.size(); ++i) {
+    const TimerId id = due_[i];
     auto it = timers_.find(id);
     if (it == timers_.end() || it->second.at < 0 || it->second.at > now) continue;
     it->second.at = -1;
@@ -67,13 +68,12 @@ bool PollLoop::RunOnce(int64_t limit) {
     if (t.at >= 0 && (wake < 0 || t.at < wake)) wake = t.at;
   if (watchers_.empty() && wake < 0) return false;
 
-  std::vector<pollfd> fds;
-  std::vector<uint64_t> generations;
-  fds.reserve(watchers_.size());
+  fds_.clear();
+  generations_.clear();
   for (const auto& [fd, w] : watchers_) {
-    fds.push_back(
+    fds_.push_back(
         pollfd{fd, static_cast<short>((w.read ? POLLIN : 0) | (w.write ? POLLOUT : 0)), 0});
-    generations.push_back(w.generation);
+    generations_.push_back(w.generation);
   }
   timespec ts{};
   timespec* timeout = nullptr;
@@ -85,18 +85,18 @@ bool PollLoop::RunOnce(int64_t limit) {
     }
     timeout = &ts;
   }
-  const int n = ::ppoll(fds.data(), fds.size(), timeout, nullptr);
+  const int n = ::ppoll(fds_.data(), fds_.size(), timeout, nullptr);
   ++wakeUps_;
   if (n < 0 && errno != EINTR) return true;
 
   RunDueTimers();
   if (n <= 0) return true;
-  for (size_t i = 0; i < fds.size() && !quit_; ++i) {
-    if (fds[i].revents == 0) continue;
+  for (size_t i = 0; i < fds_.size() && !quit_; ++i) {
+    if (fds_[i].revents == 0) continue;
     // A descriptor unwatched or watched anew by an earlier callback of this pass is not reported
     // with the old readiness.
-    auto it = watchers_.find(fds[i].fd);
-    if (it == watchers_.end() || it->second.generation != generations[i]) continue;
+    auto it = watchers_.find(fds_[i].fd);
+    if (it == watchers_.end() || it->second.generation != generations_[i]) continue;
     const Callback ready = it->second.ready;
     ready();
   }

@@ -2,6 +2,8 @@
 // armed timer (to the nanosecond, never early) or until a watched descriptor is ready.
 #pragma once
 
+#include <poll.h>
+
 #include <map>
 #include <vector>
 
@@ -48,6 +50,10 @@ class PollLoop : public EventLoop {
 
   void RunDueTimers();
 
+  // Kept between wake-ups, so that a wake-up allocates nothing.
+  std::vector<pollfd> fds_;
+  std::vector<uint64_t> generations_;
+  std::vector<TimerId> due_;
   std::map<int, Watcher> watchers_;
   std::map<TimerId, Timer> timers_;
   TimerId nextTimer_ = 1;
